@@ -1,0 +1,49 @@
+// CNVL720_MPToolDlg: the main window's state object.  It holds the command-line state, the exit
+// code and the run flag, runs start-up (OnInitDialog) and is the one place that ends the process
+// (vAutoExit, OnClose).  The operator window renders it; a silent run needs no window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "app/options.h"
+
+class CNVL720_MPToolDlg {
+ public:
+  CNVL720_MPToolDlg() = default;
+  virtual ~CNVL720_MPToolDlg() = default;
+
+  // Start-up.  Returns true when the window is to stay; the command-line actions end the
+  // process inside it.
+  bool OnInitDialog();
+
+  // Ends the process with `code`: prints "ErroCode [code]" and pauses in command-line mode,
+  // unloads the IO driver, exits.  Never returns.
+  [[noreturn]] void vAutoExit(int32_t code);
+  // The window's close request: unload, exit with m_nExitCode.  Never returns.
+  [[noreturn]] void OnClose();
+
+  CmdLineOptions m_Options;
+  std::atomic<int32_t> m_nExitCode{0};
+  std::atomic<uint8_t> m_bRunFromMain{0};
+  std::string m_strSettingsPath;
+  // The host-table lock of the refresh thread.  It lives as long as the process: ending the
+  // process releases it, so no thread can meet a deleted lock.
+  std::recursive_mutex m_csHostTable;
+
+ private:
+  [[noreturn]] void EndProcess(int32_t code);
+};
+
+// The process-wide main window object.
+CNVL720_MPToolDlg& MainDlg();
+
+// Waits (on the calling thread) until the process is ended from elsewhere: by vAutoExit, or by
+// SIGINT/SIGTERM, which end it the way the window's close request does.
+[[noreturn]] void RunUntilClosed();
+
+// Blocks SIGINT and SIGTERM in the calling thread (call first in main, before any thread starts)
+// and starts the thread that turns them into OnClose.
+void InstallCloseSignals();

@@ -1,0 +1,54 @@
+// CUtility: the process-wide g_Utility holds the table of target hosts, the state of the firmware
+// file last examined, the settings-loaded flag and the error texts.  Its operations are
+// implemented beside the data they serve:
+//   discovery/utility.cpp     host table, error texts
+//   firmware/...              firmware file loading and parsing
+//   app/version_report.cpp    the version report
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "hw/host_info.h"
+
+struct BinFileStruct;
+
+class CUtility {
+ public:
+  CUtility();
+  virtual ~CUtility() = default;
+  CUtility(const CUtility&) = delete;
+  CUtility& operator=(const CUtility&) = delete;
+
+  // --- host table ---
+  static void ResetHostInfo(HostInfo& host);
+  void vBlankHostTable();
+  // Back to the state at construction (tests start each scenario from it).
+  void vResetForTest();
+
+  uint8_t m_ucHostCount = 0;
+  HostInfo m_HostInfo[HOST_MAX];
+
+  // --- error texts ---
+  static const char* strErrorText(int code);
+
+  // --- settings ---
+  bool m_bSettingsLoaded = false;
+
+  // --- firmware file state (the file last examined) ---
+  std::string m_strFileFWVersion;
+  uint8_t m_bFWChipType = 0;
+  uint8_t m_bFWDeviceType = 0;
+  uint16_t m_wCfgBlockLength = 0;
+  uint32_t m_dwFWCodeLength = 0;
+  uint8_t m_bCfgChecksum = 0;
+  uint8_t m_bFWCodeChecksum = 0;
+  uint32_t m_dwFWFileLength = 0;
+  uint32_t m_dwCrc32Table[256] = {};
+  std::string m_strConfigRomPath;
+
+  // --- version report (app/version_report.cpp) ---
+  int WriteVersionReport();
+};
+
+extern CUtility g_Utility;
