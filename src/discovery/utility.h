@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "hw/host_info.h"
 
@@ -46,6 +47,18 @@ class CUtility {
   uint32_t m_dwFWFileLength = 0;
   uint32_t m_dwCrc32Table[256] = {};
   std::string m_strConfigRomPath;
+
+  // --- firmware file operations (firmware/fw_file.cpp; bounds rules in firmware/fw_image.h) ---
+  // Measures the file into m_dwFWFileLength: 0, or -3 when it cannot be opened.
+  int bFWBinFileLength(const std::string& path);
+  // Reads the whole file into the start of `buffer` (grown when shorter than the file, never
+  // shrunk) and its length into m_dwFWFileLength: 0, -3 cannot be opened or read, -8 no memory.
+  int bOpenFWBinFile(const std::string& path, std::vector<uint8_t>& buffer);
+  // Parses the `length` valid bytes at `image` by m_bFWDeviceType: 0, or -3 when a field lies
+  // outside them (the structure then stays as far as filled).
+  int GetBinFileStruct(const uint8_t* image, size_t length, BinFileStruct& out);
+  // Fills m_dwCrc32Table.
+  void vInitCrc32Table();
 
   // --- version report (app/version_report.cpp) ---
   int WriteVersionReport();

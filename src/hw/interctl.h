@@ -71,6 +71,13 @@ class CInterctl {
                    const std::string& wrsr_threshold);
   int UpdateDeviceInfo(int host_index, const std::string& wrsr_threshold, uint8_t family);
 
+  // --- firmware image (firmware/fw_check.cpp; bounds rules in firmware/fw_image.h) ---
+  // Examines the `length` valid bytes at `image` and sets g_Utility's file state: 0 or -3.
+  int Check_Firmware_File(const uint8_t* image, size_t length);
+  // Clears the file state, checks the image, copies its 6 version bytes to `version` and sets
+  // the chip type of a family B file: 0 or the check's code.
+  int Get_Version_From_File(const uint8_t* image, size_t length, uint8_t* version);
+
   // The discovery lock.
   std::recursive_mutex& Lock() { return m_csLock; }
 
