@@ -120,9 +120,12 @@ bool EventStore::Report(const EventRecord& r) {
   sqlite3_bind_int64(st.stmt, 6, r.uid);
   sqlite3_bind_int64(st.stmt, 7, when);
   sqlite3_bind_int64(st.stmt, 8, static_cast<int64_t>(r.strings.size()));
-  sqlite3_bind_blob(st.stmt, 9, packed.data(), static_cast<int>(packed.size()), SQLITE_TRANSIENT);
-  sqlite3_bind_blob(st.stmt, 10, r.raw_data.data(), static_cast<int>(r.raw_data.size()),
-                    SQLITE_TRANSIENT);
+  // An empty blob is bound as a zero-length blob, not as NULL.
+  static const uint8_t kNothing = 0;
+  sqlite3_bind_blob(st.stmt, 9, packed.empty() ? &kNothing : reinterpret_cast<const uint8_t*>(packed.data()),
+                    static_cast<int>(packed.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_blob(st.stmt, 10, r.raw_data.empty() ? &kNothing : r.raw_data.data(),
+                    static_cast<int>(r.raw_data.size()), SQLITE_TRANSIENT);
   return sqlite3_step(st.stmt) == SQLITE_DONE;
 }
 
