@@ -12,6 +12,8 @@
 
 #include "hw/host_info.h"
 
+struct SpiRomPart;  // firmware/spi_rom_parts.h
+
 // MCU memory spaces.
 inline constexpr uint8_t SPACE_DATA = 0x04;
 inline constexpr uint8_t SPACE_FW_INFO = 0x08;
@@ -77,6 +79,20 @@ class CInterctl {
   // Clears the file state, checks the image, copies its 6 version bytes to `version` and sets
   // the chip type of a family B file: 0 or the check's code.
   int Get_Version_From_File(const uint8_t* image, size_t length, uint8_t* version);
+
+  // --- SPI flash programming (firmware/spi_flash.cpp; part table in firmware/spi_rom_parts.h) ---
+  SpiRomPart Init_SPIRom(const HostInfo& host);
+  SpiRomPart Find_SPIRom_Part(const HostInfo& host);
+  int Protect_SPIRom(const HostInfo& host, uint8_t protect);
+  int Update_Firmware(int target_number, const HostInfo& host, const SpiRomPart& part,
+                      const uint8_t* image, uint32_t length);
+  int Erase_SPIRom(const HostInfo& host, const SpiRomPart& part, uint32_t count, uint32_t address,
+                   int retry);
+  int Write_Section(const HostInfo& host, const SpiRomPart& part, const uint8_t* data,
+                    uint32_t address, uint32_t count);
+  int Compare_Section(const HostInfo& host, const uint8_t* data, uint32_t address, uint32_t count);
+  // The attempt number Update_Firmware hands to Write_Section (SST pacing); 0 outside an update.
+  uint8_t m_ucSpiRetry = 0;
 
   // The discovery lock.
   std::recursive_mutex& Lock() { return m_csLock; }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "hw/sim/spi_flash.h"
 #include "hw/transport.h"
 
 namespace nvl::sim {
@@ -33,10 +34,12 @@ struct FaultRule {
   std::optional<uint8_t> command;
   std::optional<uint8_t> space;
   std::optional<uint32_t> address;
-  uint64_t after = 0;               // commands the board takes before the fault starts
-  std::optional<uint64_t> times;    // how many matching commands it hits (all when absent)
-  uint16_t code = 1;                // the MCU's error number for kError
+  uint64_t after = 0;             // commands the board takes before the fault starts
+  uint64_t skip = 0;              // matching commands let through before the fault hits
+  std::optional<uint64_t> times;  // how many matching commands it hits (all when absent)
+  uint16_t code = 1;              // the MCU's error number for kError
   uint64_t hits = 0;
+  uint64_t seen = 0;  // matching commands seen so far
 };
 
 struct MemoryPreload {
@@ -60,7 +63,8 @@ struct BoardSpec {
   uint8_t pcie_link = 0x1F;
   uint8_t discovery_control = 0x04;
   uint8_t port_status = 1;
-  uint8_t flash_status = 0x00;
+  uint8_t flash_status = 0x00;  // the flash chip's status register at power-on
+  FlashSpec flash;
   std::vector<MemoryPreload> memory;
   std::vector<FaultRule> faults;
 };
@@ -89,9 +93,17 @@ class VirtualController {
   uint64_t CommandCount();
   uint8_t PeekData(uint32_t address);
   void PokeData(uint32_t address, uint8_t value);
+  std::vector<uint8_t> FlashContents();
+  uint8_t FlashStatus();
+  uint64_t FlashEraseCount();
+  // Number of times the MCU restarted and booted from its flash.
+  uint64_t BootCount();
 
  private:
   void Execute();  // the MCU takes the posted command
+  uint32_t ExecuteFlash(uint8_t command, uint8_t space, uint32_t size, uint32_t address,
+                        uint32_t low, uint32_t high);  // a flash command; returns the status
+  void Boot();  // the MCU restarts from the image in its flash
   std::vector<uint8_t>* Space(uint8_t space);
   void Finish(uint32_t status);
   void Reply(const uint8_t* bytes, uint32_t size);
@@ -105,6 +117,8 @@ class VirtualController {
   std::vector<uint8_t> firmware_info_;
   std::vector<uint8_t> port_status_;
   std::vector<uint8_t> mmio_;
+  SpiFlashChip flash_;
+  uint64_t boots_ = 0;
   uint64_t commands_ = 0;
 };
 
