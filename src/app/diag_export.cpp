@@ -15,10 +15,14 @@ constexpr size_t kMaxRawData = 1024;
 
 const char* TypeName(uint16_t type) {
   switch (type) {
-    case 1: return "EVENTLOG_ERROR_TYPE\t";
-    case 2: return "EVENTLOG_WARNING_TYPE\t";
-    case 4: return "EVENTLOG_INFORMATION_TYPE\t";
-    default: return "Unknown\t";
+    case 1:
+      return "EVENTLOG_ERROR_TYPE\t";
+    case 2:
+      return "EVENTLOG_WARNING_TYPE\t";
+    case 4:
+      return "EVENTLOG_INFORMATION_TYPE\t";
+    default:
+      return "Unknown\t";
   }
 }
 
@@ -37,7 +41,8 @@ void WriteText(std::FILE* f, const std::string& s) {
   std::string out;
   out.reserve(s.size() + 8);
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r')) out.push_back('\r');
+    if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r'))
+      out.push_back('\r');
     out.push_back(s[i]);
   }
   std::fwrite(out.data(), 1, out.size(), f);
@@ -63,8 +68,8 @@ std::string ExportDiagnosticLog() {
     return path;  // the event store cannot be read: an empty file and no message
   }
   store->ReadForward([f](const nvl::EventRecord& e) {
-    if (e.source != nvl::kEventSourceName || e.event_id != nvl::kDiagEventId ||
-        e.strings.empty() || e.raw_data.size() >= kMaxRawData) {
+    if (e.source != nvl::kEventSourceName || e.event_id != nvl::kDiagEventId || e.strings.empty() ||
+        e.raw_data.size() >= kMaxRawData) {
       return true;
     }
     std::string entry = LocalTime(e.generation_time, "%Y/%m/%d %H:%M:%S") + "\t";

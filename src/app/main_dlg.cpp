@@ -33,12 +33,15 @@ void CNVL720_MPToolDlg::vAutoExit(int32_t code) {
   EndProcess(code);
 }
 
-void CNVL720_MPToolDlg::OnClose() { EndProcess(m_nExitCode.load()); }
+void CNVL720_MPToolDlg::OnClose() {
+  EndProcess(m_nExitCode.load());
+}
 
 void CNVL720_MPToolDlg::EndProcess(int32_t code) {
   // Only the first ending goes through; a second one (a signal during vAutoExit) waits for it.
   if (g_ending.exchange(true)) {
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    for (;;)
+      std::this_thread::sleep_for(std::chrono::hours(1));
   }
   UnloadNvlIODriver();
   std::fflush(stdout);
@@ -47,7 +50,8 @@ void CNVL720_MPToolDlg::EndProcess(int32_t code) {
 }
 
 void RunUntilClosed() {
-  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  for (;;)
+    std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 void InstallCloseSignals() {

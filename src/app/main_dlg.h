@@ -25,7 +25,16 @@ class CNVL720_MPToolDlg {
   // The window's close request: unload, exit with m_nExitCode.  Never returns.
   [[noreturn]] void OnClose();
 
+  // The Start command (the Start button).  The production run is not part of this build yet:
+  // the command says so on stderr and the process stays up as a window run would.
+  void OnBnClickedButtonStart();
+
   CmdLineOptions m_Options;
+  // Window state that start-up sets; the operator window renders it.
+  bool m_bStartEnabled = false;
+  bool m_bUnlocked = false;
+  bool m_bDebugMode = false;
+  uint8_t m_nPage = 0;
   std::atomic<int32_t> m_nExitCode{0};
   std::atomic<uint8_t> m_bRunFromMain{0};
   std::string m_strSettingsPath;
@@ -35,6 +44,8 @@ class CNVL720_MPToolDlg {
 
  private:
   [[noreturn]] void EndProcess(int32_t code);
+  // The command-line actions /D, /T, /O, /I and the automatic Start of /A, /G, /F.
+  void vRunCommandLineActions();
 };
 
 // The process-wide main window object.

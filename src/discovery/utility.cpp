@@ -3,7 +3,8 @@
 CUtility g_Utility;
 
 CUtility::CUtility() {
-  for (auto& h : m_HostInfo) ResetHostInfo(h);
+  for (auto& h : m_HostInfo)
+    ResetHostInfo(h);
 }
 
 void CUtility::ResetHostInfo(HostInfo& host) {
@@ -17,7 +18,8 @@ void CUtility::ResetHostInfo(HostInfo& host) {
   host.ucPcieLink = 0;
   host.dwMemBase = 0;
   host.pMmio = nullptr;
-  for (auto& flag : host.ucPortFlag) flag = 0;
+  for (auto& flag : host.ucPortFlag)
+    flag = 0;
   host.ucChipType = 0xFF;
   host.strFWVersion.clear();
   host.strSSID.clear();
@@ -34,8 +36,10 @@ void CUtility::vBlankHostTable() {
 
 void CUtility::vResetForTest() {
   m_ucHostCount = 0;
-  for (auto& h : m_HostInfo) h = HostInfo{};
-  for (auto& h : m_HostInfo) ResetHostInfo(h);
+  for (auto& h : m_HostInfo)
+    h = HostInfo{};
+  for (auto& h : m_HostInfo)
+    ResetHostInfo(h);
   m_bSettingsLoaded = false;
   m_strFileFWVersion.clear();
   m_bFWChipType = m_bFWDeviceType = 0;
@@ -48,14 +52,23 @@ void CUtility::vResetForTest() {
 
 const char* CUtility::strErrorText(int code) {
   switch (code) {
-    case -1: return "IO error";
-    case -2: return "FW Version Unmatch";
-    case -3: return "Data not match";
-    case -4: return "Entity not found";
-    case -5: return "File not found";
-    case -8: return "Insufficient memory";
-    case -9: return "Operation timed out";
-    case -10: return "Invalid parameter";
-    default: return "Unknown error";
+    case -1:
+      return "IO error";
+    case -2:
+      return "FW Version Unmatch";
+    case -3:
+      return "Data not match";
+    case -4:
+      return "Entity not found";
+    case -5:
+      return "File not found";
+    case -8:
+      return "Insufficient memory";
+    case -9:
+      return "Operation timed out";
+    case -10:
+      return "Invalid parameter";
+    default:
+      return "Unknown error";
   }
 }

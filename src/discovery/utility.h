@@ -54,8 +54,8 @@ class CUtility {
   // Reads the whole file into the start of `buffer` (grown when shorter than the file, never
   // shrunk) and its length into m_dwFWFileLength: 0, -3 cannot be opened or read, -8 no memory.
   int bOpenFWBinFile(const std::string& path, std::vector<uint8_t>& buffer);
-  // Parses the `length` valid bytes at `image` by m_bFWDeviceType: 0, or -3 when a field lies
-  // outside them (the structure then stays as far as filled).
+  // Parses the `length` valid bytes at `image` by m_bFWDeviceType: 0, -3 when a field lies
+  // outside them, -8 no memory (the structure then stays as far as filled).
   int GetBinFileStruct(const uint8_t* image, size_t length, BinFileStruct& out);
   // Fills m_dwCrc32Table.
   void vInitCrc32Table();

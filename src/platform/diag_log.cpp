@@ -24,15 +24,18 @@ bool EventLogSink::RegisterLogSource(const std::string& db_path) {
   store_.reset();
   std::snprintf(source_name_, 519, "%s", kEventSourceName);
   auto store = EventStore::Open(db_path);
-  if (!store) return false;
+  if (!store)
+    return false;
   const std::string message_file = ProgramDir() + "/XEventMessage.dll";
-  if (!store->RegisterSource(source_name_, message_file, kTypesSupported)) return false;
+  if (!store->RegisterSource(source_name_, message_file, kTypesSupported))
+    return false;
   store_ = std::move(store);
   return true;
 }
 
 bool EventLogSink::ReportLogEvent(int level, const std::string& text) {
-  if (!store_ || text.empty()) return false;
+  if (!store_ || text.empty())
+    return false;
   const CurrentUser user = GetCurrentUserSid();
   EventRecord r;
   r.source = source_name_;
@@ -61,7 +64,8 @@ CurrentUser GetCurrentUserSid() {
 }
 
 void CreateEventLogSink() {
-  if (g_sink.load() != nullptr) return;
+  if (g_sink.load() != nullptr)
+    return;
   const int saved = errno;
   auto sink = std::make_unique<EventLogSink>();
   sink->RegisterLogSource(EventStore::DefaultPath());
@@ -71,7 +75,8 @@ void CreateEventLogSink() {
 
 void ResetEventLogSinkForTest(const std::string& db_path) {
   static std::vector<std::unique_ptr<EventLogSink>> retired;
-  if (g_owned) retired.push_back(std::move(g_owned));
+  if (g_owned)
+    retired.push_back(std::move(g_owned));
   if (db_path.empty()) {
     g_sink.store(nullptr);
     return;
@@ -81,7 +86,9 @@ void ResetEventLogSinkForTest(const std::string& db_path) {
   g_sink.store(g_owned.get());
 }
 
-EventLogSink* PublishedEventLogSink() { return g_sink.load(); }
+EventLogSink* PublishedEventLogSink() {
+  return g_sink.load();
+}
 
 }  // namespace nvl
 
@@ -92,11 +99,13 @@ int LogMessage(int level, const char* format, ...) {
   va_start(args, format);
   const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
-  if (n < 0) buffer[0] = '\0';
+  if (n < 0)
+    buffer[0] = '\0';
   const int length = static_cast<int>(std::strlen(buffer));
   nvl::EventLogSink* sink = nvl::PublishedEventLogSink();
   int result = length;
-  if (sink != nullptr) result = sink->ReportLogEvent(level, buffer) ? 1 : 0;
+  if (sink != nullptr)
+    result = sink->ReportLogEvent(level, buffer) ? 1 : 0;
   errno = saved;
   return result;
 }

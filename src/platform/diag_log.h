@@ -1,7 +1,8 @@
 // The diagnostic log: every diagnostic message of the program goes to the machine's event store
 // under the program's own event source.  Messages are never shown to the operator.
 //
-// Callers use the house form: LogMessage(1, "\r\n%s:%d: <message>", "Class::Function", __LINE__, ...)
+// Callers use the house form: LogMessage(1, "\r\n%s:%d: <message>", "Class::Function", __LINE__,
+// ...)
 #pragma once
 
 #include <cstdint>

@@ -25,7 +25,7 @@ constexpr const char* kSchema =
     "  uid INTEGER NOT NULL,"
     "  generation_time INTEGER NOT NULL,"
     "  string_count INTEGER NOT NULL,"
-    "  strings BLOB NOT NULL,"     /* insertion strings, each followed by one NUL byte */
+    "  strings BLOB NOT NULL," /* insertion strings, each followed by one NUL byte */
     "  raw_data BLOB NOT NULL);";
 
 struct Statement {
@@ -37,7 +37,8 @@ struct Statement {
 
 std::string ColumnText(sqlite3_stmt* s, int i) {
   const auto* p = sqlite3_column_text(s, i);
-  return p ? std::string(reinterpret_cast<const char*>(p), sqlite3_column_bytes(s, i)) : std::string();
+  return p ? std::string(reinterpret_cast<const char*>(p), sqlite3_column_bytes(s, i))
+           : std::string();
 }
 
 std::vector<uint8_t> ColumnBlob(sqlite3_stmt* s, int i) {
@@ -49,16 +50,19 @@ std::vector<uint8_t> ColumnBlob(sqlite3_stmt* s, int i) {
 }  // namespace
 
 std::string EventStore::DefaultPath() {
-  if (const char* p = std::getenv("NVL_EVENTLOG_DB"); p != nullptr && *p != '\0') return p;
+  if (const char* p = std::getenv("NVL_EVENTLOG_DB"); p != nullptr && *p != '\0')
+    return p;
   return "/var/lib/nvl7310-mptool/eventlog.db";
 }
 
 std::unique_ptr<EventStore> EventStore::Open(const std::string& path) {
   std::error_code ec;
   const auto parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+  if (!parent.empty())
+    std::filesystem::create_directories(parent, ec);
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+  if (sqlite3_open_v2(path.c_str(), &db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                       nullptr) != SQLITE_OK) {
     sqlite3_close(db);
     return nullptr;
@@ -75,7 +79,9 @@ std::unique_ptr<EventStore> EventStore::Open(const std::string& path) {
 
 EventStore::EventStore(sqlite3* db) : db_(db) {}
 
-EventStore::~EventStore() { sqlite3_close(db_); }
+EventStore::~EventStore() {
+  sqlite3_close(db_);
+}
 
 bool EventStore::RegisterSource(const std::string& name, const std::string& message_file,
                                 uint32_t types_supported) {
@@ -83,7 +89,8 @@ bool EventStore::RegisterSource(const std::string& name, const std::string& mess
   Statement st(db_,
                "INSERT INTO sources(name, message_file, types_supported) VALUES(?1, ?2, ?3) "
                "ON CONFLICT(name) DO UPDATE SET message_file = ?2, types_supported = ?3");
-  if (!st) return false;
+  if (!st)
+    return false;
   sqlite3_bind_text(st.stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(st.stmt, 2, message_file.data(), static_cast<int>(message_file.size()),
                     SQLITE_TRANSIENT);
@@ -94,7 +101,8 @@ bool EventStore::RegisterSource(const std::string& name, const std::string& mess
 bool EventStore::SourceRegistered(const std::string& name) {
   std::lock_guard lock(mutex_);
   Statement st(db_, "SELECT 1 FROM sources WHERE name = ?1");
-  if (!st) return false;
+  if (!st)
+    return false;
   sqlite3_bind_text(st.stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   return sqlite3_step(st.stmt) == SQLITE_ROW;
 }
@@ -105,14 +113,17 @@ bool EventStore::Report(const EventRecord& r) {
     packed += s;
     packed.push_back('\0');
   }
-  const int64_t when = r.generation_time != 0 ? r.generation_time : static_cast<int64_t>(std::time(nullptr));
+  const int64_t when =
+      r.generation_time != 0 ? r.generation_time : static_cast<int64_t>(std::time(nullptr));
   std::lock_guard lock(mutex_);
   Statement st(db_,
                "INSERT INTO events(source, event_id, event_type, category, user, uid, "
                "generation_time, string_count, strings, raw_data) "
                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-  if (!st) return false;
-  sqlite3_bind_text(st.stmt, 1, r.source.data(), static_cast<int>(r.source.size()), SQLITE_TRANSIENT);
+  if (!st)
+    return false;
+  sqlite3_bind_text(st.stmt, 1, r.source.data(), static_cast<int>(r.source.size()),
+                    SQLITE_TRANSIENT);
   sqlite3_bind_int64(st.stmt, 2, r.event_id);
   sqlite3_bind_int64(st.stmt, 3, r.event_type);
   sqlite3_bind_int64(st.stmt, 4, r.category);
@@ -122,7 +133,8 @@ bool EventStore::Report(const EventRecord& r) {
   sqlite3_bind_int64(st.stmt, 8, static_cast<int64_t>(r.strings.size()));
   // An empty blob is bound as a zero-length blob, not as NULL.
   static const uint8_t kNothing = 0;
-  sqlite3_bind_blob(st.stmt, 9, packed.empty() ? &kNothing : reinterpret_cast<const uint8_t*>(packed.data()),
+  sqlite3_bind_blob(st.stmt, 9,
+                    packed.empty() ? &kNothing : reinterpret_cast<const uint8_t*>(packed.data()),
                     static_cast<int>(packed.size()), SQLITE_TRANSIENT);
   sqlite3_bind_blob(st.stmt, 10, r.raw_data.empty() ? &kNothing : r.raw_data.data(),
                     static_cast<int>(r.raw_data.size()), SQLITE_TRANSIENT);
@@ -139,7 +151,8 @@ bool EventStore::ReadForward(const std::function<bool(const EventRecord&)>& visi
                    "SELECT record_number, source, event_id, event_type, category, user, uid, "
                    "generation_time, string_count, strings, raw_data FROM events "
                    "WHERE record_number > ?1 ORDER BY record_number LIMIT ?2");
-      if (!st) return false;
+      if (!st)
+        return false;
       sqlite3_bind_int64(st.stmt, 1, after);
       sqlite3_bind_int(st.stmt, 2, batch);
       int rc;
@@ -158,18 +171,22 @@ bool EventStore::ReadForward(const std::function<bool(const EventRecord&)>& visi
         size_t start = 0;
         for (int64_t k = 0; k < count && start <= packed.size(); ++k) {
           size_t end = start;
-          while (end < packed.size() && packed[end] != 0) ++end;
+          while (end < packed.size() && packed[end] != 0)
+            ++end;
           e.strings.emplace_back(reinterpret_cast<const char*>(packed.data()) + start, end - start);
           start = end + 1;
         }
         e.raw_data = ColumnBlob(st.stmt, 10);
         block.push_back(std::move(e));
       }
-      if (rc != SQLITE_DONE) return false;
+      if (rc != SQLITE_DONE)
+        return false;
     }
-    if (block.empty()) return true;
+    if (block.empty())
+      return true;
     for (const auto& e : block) {
-      if (!visit(e)) return true;
+      if (!visit(e))
+        return true;
     }
     after = block.back().record_number;
   }

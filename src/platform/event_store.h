@@ -15,14 +15,14 @@ struct sqlite3;
 namespace nvl {
 
 struct EventRecord {
-  int64_t record_number = 0;   // assigned by the store, ascending
+  int64_t record_number = 0;  // assigned by the store, ascending
   std::string source;
   uint32_t event_id = 0;
-  uint16_t event_type = 0;     // 1 error, 2 warning, 4 information, 8/16 audit
+  uint16_t event_type = 0;  // 1 error, 2 warning, 4 information, 8/16 audit
   uint16_t category = 0;
-  std::string user;            // user name of the effective uid
-  int64_t uid = -1;            // effective uid, -1 when unknown
-  int64_t generation_time = 0; // seconds since the epoch
+  std::string user;                  // user name of the effective uid
+  int64_t uid = -1;                  // effective uid, -1 when unknown
+  int64_t generation_time = 0;       // seconds since the epoch
   std::vector<std::string> strings;  // insertion strings
   std::vector<uint8_t> raw_data;
 };

@@ -14,7 +14,8 @@ std::atomic<MessageSink*> g_sink{nullptr};
 void StderrMessageSink::Show(const std::string& /*caption*/, const std::string& text,
                              MessageIcon /*icon*/) {
   std::fwrite(text.data(), 1, text.size(), stderr);
-  if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+  if (text.empty() || text.back() != '\n')
+    std::fputc('\n', stderr);
   std::fflush(stderr);
 }
 
@@ -23,8 +24,12 @@ MessageSink& Messages() {
   return s != nullptr ? *s : g_stderr_sink;
 }
 
-void SetMessageSink(MessageSink* sink) { g_sink.store(sink); }
+void SetMessageSink(MessageSink* sink) {
+  g_sink.store(sink);
+}
 
-void ShowMessage(const std::string& text) { Messages().Show("", text, MessageIcon::kNone); }
+void ShowMessage(const std::string& text) {
+  Messages().Show("", text, MessageIcon::kNone);
+}
 
 }  // namespace nvl

@@ -66,7 +66,7 @@ TEST_F(DiagExportTest, WritesOnlyTheProgramsEventsInTheirFormat) {
   Add(kEventSourceName, kDiagEventId, 4, t0 + 3, {"\r\ninformed", "second string"});
   Add(kEventSourceName, kDiagEventId, 3, t0 + 4, {"\r\nodd type"});
   Add(kEventSourceName, 0x20000002, 1, t0 + 5, {"\r\nother id"});
-  Add(kEventSourceName, kDiagEventId, 1, t0 + 6, {}, 0);           // no insertion string
+  Add(kEventSourceName, kDiagEventId, 1, t0 + 6, {}, 0);  // no insertion string
   Add(kEventSourceName, kDiagEventId, 1, t0 + 7, {"\r\nraw 1024"}, 1024);
   Add(kEventSourceName, kDiagEventId, 1, t0 + 8, {"\r\nraw 1023"}, 1023);
   Add("nvlt 720x mp tool", kDiagEventId, 1, t0 + 9, {"\r\ncase differs"});
@@ -77,13 +77,14 @@ TEST_F(DiagExportTest, WritesOnlyTheProgramsEventsInTheirFormat) {
   EXPECT_EQ(std::filesystem::path(path).parent_path(), std::filesystem::path(dir_.File("log")));
   EXPECT_TRUE(std::regex_match(std::filesystem::path(path).filename().string(),
                                std::regex("MPLog_[0-9]{14}\\.txt")));
-  EXPECT_EQ(ReadFile(path),
-            "2026/12/11 00:00:00\tEVENTLOG_ERROR_TYPE\t\r\nCInterctl::ScanPciBus:42: dwErrorCode 5\r\n"
-            "2026/12/11 00:00:02\tEVENTLOG_WARNING_TYPE\t\r\nwarned\r\n"
-            "2026/12/11 00:00:03\tEVENTLOG_INFORMATION_TYPE\t\r\ninformed\r\n"
-            "2026/12/11 00:00:04\tUnknown\t\r\nodd type\r\n"
-            "2026/12/11 00:00:08\tEVENTLOG_ERROR_TYPE\t\r\nraw 1023\r\n"
-            "2026/12/11 00:00:10\tEVENTLOG_ERROR_TYPE\ta\r\nb\r\n");
+  EXPECT_EQ(
+      ReadFile(path),
+      "2026/12/11 00:00:00\tEVENTLOG_ERROR_TYPE\t\r\nCInterctl::ScanPciBus:42: dwErrorCode 5\r\n"
+      "2026/12/11 00:00:02\tEVENTLOG_WARNING_TYPE\t\r\nwarned\r\n"
+      "2026/12/11 00:00:03\tEVENTLOG_INFORMATION_TYPE\t\r\ninformed\r\n"
+      "2026/12/11 00:00:04\tUnknown\t\r\nodd type\r\n"
+      "2026/12/11 00:00:08\tEVENTLOG_ERROR_TYPE\t\r\nraw 1023\r\n"
+      "2026/12/11 00:00:10\tEVENTLOG_ERROR_TYPE\ta\r\nb\r\n");
   ASSERT_EQ(sink_.shown.size(), 1u);
   EXPECT_EQ(sink_.shown[0], "Information|Log file [" + path + "] is exported");
   EXPECT_EQ(sink_.last_icon, MessageIcon::kInformation);

@@ -34,8 +34,9 @@ INSTANTIATE_TEST_SUITE_P(
     Options, MissingValue,
     ::testing::Values(MissingValueCase{"/T", 255, "-1", "Please Input Version!!\r\n"},
                       MissingValueCase{"/I", 255, "-1", "Please Input SSID/SVID!!\r\n"},
-                      MissingValueCase{"/P", 246, "-10",
-                                       "Please Input PCI Address Parameter Bus:Device:Function!!! "},
+                      MissingValueCase{
+                          "/P", 246, "-10",
+                          "Please Input PCI Address Parameter Bus:Device:Function!!! "},
                       MissingValueCase{"/G", 255, "-1", "Please Input [Port][Speed]!!\r\n"},
                       MissingValueCase{"/F", 255, "-1", "Please Input [Port][Speed]!!\r\n"}));
 
@@ -52,10 +53,12 @@ TEST(Startup, UsageEndsWithZeroAndPrintsNothing) {
 
 TEST(Startup, DriverFailureExitsOneWithoutErroCode) {
   StationDir st;
-  const ProcessResult silent = st.Run({"/S", "/D"}, {{"NVLIO_STATION", st.dir().File("none.json")}});
+  const ProcessResult silent =
+      st.Run({"/S", "/D"}, {{"NVLIO_STATION", st.dir().File("none.json")}});
   EXPECT_EQ(silent.status, 1);
   EXPECT_TRUE(std::regex_match(
       silent.out, std::regex("={19}NVL7310 MPTool \\(Ver 1\\.1\\.2\\.2\\)={25}\r\n"
+                             "Load \\[.*NVL7310MPTool\\.ini\\] Setting file\\.\\.\\.\r\n"
                              "\r\nCNVL720_MPToolDlg::OnInitDialog:[0-9]+: InitializeNVLIO Error! "
                              "!\\(-7\\)\n\r\n")))
       << silent.out;

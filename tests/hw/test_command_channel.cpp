@@ -29,7 +29,8 @@ Calls ReadChunk8(uint8_t space, uint32_t address) {
 Calls ReadShort(uint8_t space, uint32_t address, uint32_t size) {
   Calls c = {Cmd(0x40, space, size, address, 0, 0), "Wait_Read_Ready", "ReadCMD",
              "Wait_Read_Ready"};
-  for (uint32_t i = 0; i < size; ++i) c.push_back("PCI_Read_BYTE(" + Hex(0xF0 + i) + ")");
+  for (uint32_t i = 0; i < size; ++i)
+    c.push_back("PCI_Read_BYTE(" + Hex(0xF0 + i) + ")");
   c.push_back("PCI_Write_Byte(0xE0,0x1)");
   return c;
 }
@@ -55,7 +56,8 @@ TEST_F(CommandChannelTest, ThirteenByteReadIsEightThenFiveWithShortReply) {
   uint8_t out[13] = {};
   ASSERT_EQ(g_Interctl.Read_8051_Memory(a_, SPACE_DATA, 0x1000, 13, out), 0);
   EXPECT_EQ(io()->Calls(), ReadChunk8(4, 0x1000) + ReadShort(4, 0x1008, 5));
-  for (int i = 0; i < 13; ++i) EXPECT_EQ(out[i], 0x11 * i) << "byte " << i;
+  for (int i = 0; i < 13; ++i)
+    EXPECT_EQ(out[i], 0x11 * i) << "byte " << i;
 }
 
 TEST_F(CommandChannelTest, EightByteReadTakesReplyRecordWithoutHandBack) {
@@ -74,7 +76,8 @@ TEST_F(CommandChannelTest, ReadAboveEightBytesIsRefusedWithoutAccess) {
 
 TEST_F(CommandChannelTest, WritesOfSixteenAndSeventeenBytes) {
   uint8_t bytes[17];
-  for (int i = 0; i < 17; ++i) bytes[i] = static_cast<uint8_t>(0xA0 + i);
+  for (int i = 0; i < 17; ++i)
+    bytes[i] = static_cast<uint8_t>(0xA0 + i);
   const Calls eight_at_0 = {Cmd(0x23, 4, 8, 0x2000, 0xA3A2A1A0, 0xA7A6A5A4), "Wait_Write_Ready"};
   const Calls eight_at_8 = {Cmd(0x23, 4, 8, 0x2008, 0xABAAA9A8, 0xAFAEADAC), "Wait_Write_Ready"};
 
@@ -84,8 +87,9 @@ TEST_F(CommandChannelTest, WritesOfSixteenAndSeventeenBytes) {
   io()->Clear();
   ASSERT_EQ(g_Interctl.Write_8051_Memory(a_, 0x2000, 17, bytes), 0);
   EXPECT_EQ(io()->Calls(), (eight_at_0 + eight_at_8 +
-                               Calls({Cmd(0x23, 4, 1, 0x2010, 0xB0, 0), "Wait_Write_Ready"})));
-  for (uint32_t i = 0; i < 17; ++i) EXPECT_EQ(Board(3)->PeekData(0x2000 + i), bytes[i]);
+                            Calls({Cmd(0x23, 4, 1, 0x2010, 0xB0, 0), "Wait_Write_Ready"})));
+  for (uint32_t i = 0; i < 17; ++i)
+    EXPECT_EQ(Board(3)->PeekData(0x2000 + i), bytes[i]);
 }
 
 TEST_F(CommandChannelTest, ChunkPacksBytesLittleEndian) {
@@ -166,7 +170,7 @@ TEST_F(CommandChannelTest, DiscoveryControlBitIsClearedInPlace) {
   ASSERT_EQ(g_Interctl.ClearDiscoveryControlBit(a_), 0);
   EXPECT_EQ(Board(3)->PeekData(DISCOVERY_CONTROL_ADDR), 0xFB);
   EXPECT_EQ(io()->Calls(), (ReadShort(4, 0xF3B4, 1) +
-                               Calls({Cmd(0x23, 4, 1, 0xF3B4, 0xFB, 0), "Wait_Write_Ready"})));
+                            Calls({Cmd(0x23, 4, 1, 0xF3B4, 0xFB, 0), "Wait_Write_Ready"})));
 }
 
 TEST_F(CommandChannelTest, FlashStatusReadUsesTheReplyRecord) {
@@ -207,8 +211,8 @@ TEST_F(CommandChannelTest, DifferentBoardsFromDifferentThreads) {
 struct FaultCase {
   const char* name;
   const char* faults;
-  int expected;        // result of the third read
-  int good_reads;      // reads that succeed before it
+  int expected;    // result of the third read
+  int good_reads;  // reads that succeed before it
 };
 
 class FaultTest : public SimStationTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -223,7 +227,8 @@ TEST_P(FaultTest, ReadsFailAsInjected) {
   for (int i = 0; i < 3; ++i) {
     uint8_t v[4];
     last = g_Interctl.Read_8051_Memory(h, SPACE_DATA, 0xF38C, 4, v);
-    if (last == 0) ++ok;
+    if (last == 0)
+      ++ok;
   }
   EXPECT_EQ(ok, c.good_reads);
   EXPECT_EQ(last, c.expected);

@@ -51,15 +51,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "expected a version like"},
         BadStation{"bad_svid", R"({"boards":[{"location":"1:0:0","svid":"12345"}]})",
                    "expected four hex digits"},
-        BadStation{"memory_past_end",
-                   R"({"boards":[{"location":"1:0:0","memory":[{"space":8,"address":255,"bytes":"01 02"}]}]})",
-                   "past the end"},
+        BadStation{
+            "memory_past_end",
+            R"({"boards":[{"location":"1:0:0","memory":[{"space":8,"address":255,"bytes":"01 02"}]}]})",
+            "past the end"},
         BadStation{"bad_fault_effect",
                    R"({"boards":[{"location":"1:0:0","faults":[{"effect":"explode"}]}]})",
                    "expected \"error\" or \"no_ready\""},
-        BadStation{"overlapping_windows",
-                   R"({"boards":[{"location":"1:0:0","bar0":"0xF0000000"},{"location":"2:0:0","bar0":"0xF0008000"}]})",
-                   "overlaps"},
+        BadStation{
+            "overlapping_windows",
+            R"({"boards":[{"location":"1:0:0","bar0":"0xF0000000"},{"location":"2:0:0","bar0":"0xF0008000"}]})",
+            "overlaps"},
         BadStation{"newer_format", R"({"format":2,"boards":[]})", "format 2 is not known"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
@@ -109,8 +111,8 @@ TEST(StationFile, MissingFileFailsTheDriverLoadAndSaysWhy) {
 
 TEST(StationFile, MemoryWindowIsMappedOnlyForABoard) {
   std::string error;
-  auto boards = sim::ParseStationText(R"({"boards":[{"location":"3:0:0","bar0":"0xF0000000"}]})",
-                                      "x", error);
+  auto boards =
+      sim::ParseStationText(R"({"boards":[{"location":"3:0:0","bar0":"0xF0000000"}]})", "x", error);
   ASSERT_TRUE(boards);
   InstallIoLibrary(MakeMailboxIoLibrary(std::make_unique<sim::Station>(std::move(*boards))));
   ASSERT_NE(LoadNvlIODriver(), 0);
@@ -118,7 +120,8 @@ TEST(StationFile, MemoryWindowIsMappedOnlyForABoard) {
   void* w = MapNvlIO(0xF0000020, 4);
   ASSERT_NE(w, nullptr);
   const uint8_t out[4] = {1, 2, 3, 4};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(WriteMEM(static_cast<uint8_t*>(w) + i, 1, &out[i]), 0);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(WriteMEM(static_cast<uint8_t*>(w) + i, 1, &out[i]), 0);
   UnmapNvlIO(w, 4);
   void* again = MapNvlIO(0xF0000000, 0x1000);
   uint8_t v = 0;

@@ -45,7 +45,7 @@ TEST(Clock, ScaleMapsStationTimeToRealTime) {
   Clock::SetTimeScale(1.0);
   EXPECT_GE(station_elapsed, 5000);
   EXPECT_LT(real_elapsed, std::chrono::seconds(5));  // far below the unscaled five seconds
-  Clock::SetTimeScale(-3);  // refused
+  Clock::SetTimeScale(-3);                           // refused
   EXPECT_EQ(Clock::TimeScale(), 1.0);
 }
 

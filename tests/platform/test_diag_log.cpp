@@ -15,10 +15,12 @@ namespace {
 
 std::vector<EventRecord> AllEvents(EventStore* store) {
   std::vector<EventRecord> out;
-  store->ReadForward([&](const EventRecord& e) {
-    out.push_back(e);
-    return true;
-  }, 7);  // a small batch proves reading goes on across batches
+  store->ReadForward(
+      [&](const EventRecord& e) {
+        out.push_back(e);
+        return true;
+      },
+      7);  // a small batch proves reading goes on across batches
   return out;
 }
 
@@ -65,14 +67,17 @@ TEST_F(DiagLogTest, ManyThreadsLoseNothing) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < kEach; ++i) LogMessage(1, "thread %d message %d", t, i);
+      for (int i = 0; i < kEach; ++i)
+        LogMessage(1, "thread %d message %d", t, i);
     });
   }
-  for (auto& th : threads) th.join();
+  for (auto& th : threads)
+    th.join();
   const auto events = AllEvents(store());
   ASSERT_EQ(events.size(), static_cast<size_t>(kThreads * kEach));
   std::set<std::string> texts;
-  for (const auto& e : events) texts.insert(e.strings.at(0));
+  for (const auto& e : events)
+    texts.insert(e.strings.at(0));
   EXPECT_EQ(texts.size(), static_cast<size_t>(kThreads * kEach));
 }
 

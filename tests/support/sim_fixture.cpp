@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -33,7 +34,9 @@ void TempDir::Write(const std::string& name, const std::string& content) const {
   out << content;
 }
 
-std::string TempDir::Read(const std::string& name) const { return ReadFile(File(name)); }
+std::string TempDir::Read(const std::string& name) const {
+  return ReadFile(File(name));
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -71,10 +74,11 @@ sim::VirtualController* SimStationTest::Board(uint8_t bus, uint8_t device, uint8
 
 ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>& args,
                          const std::string& cwd, const std::map<std::string, std::string>& env,
-                         int timeout_seconds) {
+                         int timeout_seconds, int term_after_ms) {
   ProcessResult r;
   int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return r;
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    return r;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out_pipe[1], 1);
@@ -83,18 +87,23 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
     dup2(devnull, 0);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
-    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+      _exit(127);
+    for (const auto& [k, v] : env)
+      setenv(k.c_str(), v.c_str(), 1);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+      argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::seconds(timeout_seconds);
+  bool termed = false;
   pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   int open_fds = 2;
   while (open_fds > 0) {
@@ -104,9 +113,22 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
       kill(pid, SIGKILL);
       break;
     }
-    if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
+    int wait_ms = static_cast<int>(left.count());
+    if (term_after_ms > 0 && !termed) {
+      const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      if (since.count() >= term_after_ms) {
+        kill(pid, SIGTERM);
+        termed = true;
+      } else {
+        wait_ms = std::min(wait_ms, static_cast<int>(term_after_ms - since.count()));
+      }
+    }
+    if (poll(fds, 2, wait_ms) <= 0)
+      continue;
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+        continue;
       char buf[4096];
       const ssize_t n = read(fds[i].fd, buf, sizeof buf);
       if (n <= 0) {
@@ -119,7 +141,8 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
     }
   }
   for (auto& p : fds) {
-    if (p.fd >= 0) close(p.fd);
+    if (p.fd >= 0)
+      close(p.fd);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -128,21 +151,42 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
 }
 
 StationDir::StationDir() {
-  std::filesystem::create_symlink(NVL_EXE_PATH, dir_.File("nvl7310-mptool"));
+  // The program finds its settings beside its own file, so it must be in the folder itself.
+  std::error_code ec;
+  std::filesystem::create_hard_link(NVL_EXE_PATH, dir_.File("nvl7310-mptool"), ec);
+  if (ec)
+    std::filesystem::copy_file(NVL_EXE_PATH, dir_.File("nvl7310-mptool"));
 }
 
-std::string StationDir::exe() const { return dir_.File("nvl7310-mptool"); }
+std::string StationDir::exe() const {
+  return dir_.File("nvl7310-mptool");
+}
 
-void StationDir::WriteStation(const std::string& json) const { dir_.Write("station.json", json); }
+void StationDir::WriteStation(const std::string& json) const {
+  dir_.Write("station.json", json);
+}
 
 ProcessResult StationDir::Run(const std::vector<std::string>& args,
                               std::map<std::string, std::string> env) const {
+  RunOptions options;
+  options.env = std::move(env);
+  return Run(args, std::move(options));
+}
+
+ProcessResult StationDir::Run(const std::vector<std::string>& args, RunOptions options) const {
+  auto& env = options.env;
   env.emplace("NVL_EVENTLOG_DB", dir_.File("events.db"));
   env.emplace("NVL_TIME_SCALE", "0.01");
   env.emplace("TZ", "UTC");
   if (std::filesystem::exists(dir_.File("station.json")))
     env.emplace("NVLIO_STATION", dir_.File("station.json"));
-  return RunProcess(exe(), args, dir_.path(), env);
+  return RunProcess(exe(), args, options.cwd.empty() ? dir_.path() : options.cwd, env,
+                    options.timeout_seconds, options.term_after_ms);
+}
+
+void StationDir::WriteExampleSettings() const {
+  dir_.Write("NVL7310MPTool.ini",
+             ReadFile(std::string(NVL_SOURCE_DIR) + "/examples/NVL7310MPTool.ini"));
 }
 
 }  // namespace nvl::test

@@ -51,10 +51,17 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs `exe` with `args` in `cwd` with extra environment variables; stdin is empty.
+struct RunOptions {
+  std::string cwd;                         // empty: the station folder
+  std::map<std::string, std::string> env;  // extra environment variables
+  int term_after_ms = 0;                   // > 0: send SIGTERM once this long has passed
+  int timeout_seconds = 60;                // then SIGKILL
+};
+
+// Runs `exe` with `args`; stdin is empty.
 ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>& args,
                          const std::string& cwd, const std::map<std::string, std::string>& env,
-                         int timeout_seconds = 60);
+                         int timeout_seconds = 60, int term_after_ms = 0);
 
 // A station folder laid out as on a line PC: the executable copied (symlinked) in, with an
 // event store and a station file of its own.
@@ -67,6 +74,9 @@ class StationDir {
   // Runs the executable with `args`; NVLIO_STATION points at the station file when it exists.
   ProcessResult Run(const std::vector<std::string>& args,
                     std::map<std::string, std::string> env = {}) const;
+  ProcessResult Run(const std::vector<std::string>& args, RunOptions options) const;
+  // Writes the example settings file (examples/NVL7310MPTool.ini) beside the executable.
+  void WriteExampleSettings() const;
 
  private:
   TempDir dir_;
