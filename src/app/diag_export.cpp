@@ -41,8 +41,7 @@ void WriteText(std::FILE* f, const std::string& s) {
   std::string out;
   out.reserve(s.size() + 8);
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r'))
-      out.push_back('\r');
+    if (s[i] == '\n' && (i == 0 || s[i - 1] != '\r')) out.push_back('\r');
     out.push_back(s[i]);
   }
   std::fwrite(out.data(), 1, out.size(), f);

@@ -16,8 +16,7 @@ bool Contains(const std::string& text, const std::string& what) {
 }
 
 void RemoveAll(std::string& text, const std::string& what) {
-  if (what.empty())
-    return;
+  if (what.empty()) return;
   std::string out;
   size_t from = 0;
   for (size_t at; (at = text.find(what, from)) != std::string::npos; from = at + what.size()) {
@@ -31,8 +30,7 @@ void RemoveAll(std::string& text, const std::string& what) {
 bool Take(std::string& text, char letter) {
   const std::string lower{'/', static_cast<char>(std::tolower(letter))};
   const std::string upper{'/', static_cast<char>(std::toupper(letter))};
-  if (!Contains(text, lower) && !Contains(text, upper))
-    return false;
+  if (!Contains(text, lower) && !Contains(text, upper)) return false;
   RemoveAll(text, lower);
   RemoveAll(text, upper);
   return true;
@@ -43,8 +41,7 @@ void PortAndSpeed(const std::string& text, uint8_t& port, uint8_t& speed) {
   size_t i = 0;
   while (i < text.size() && !std::isdigit(static_cast<unsigned char>(text[i])))
     ++i;
-  if (i == text.size())
-    return;
+  if (i == text.size()) return;
   port = static_cast<uint8_t>(text[i] - '0');
   for (++i; i < text.size(); ++i) {
     if (std::isdigit(static_cast<unsigned char>(text[i]))) {
@@ -62,8 +59,7 @@ void Show(const std::string& caption, const std::string& text) {
 
 std::string Trim(const std::string& s) {
   const size_t first = s.find_first_not_of(kWhite);
-  if (first == std::string::npos)
-    return {};
+  if (first == std::string::npos) return {};
   const size_t last = s.find_last_not_of(kWhite);
   return s.substr(first, last - first + 1);
 }
@@ -73,12 +69,10 @@ long DecimalValue(const std::string& s) {
   while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
     ++i;
   bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-    negative = s[i++] == '-';
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   long v = 0;
   for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
-    if (v > (LONG_MAX - 9) / 10)
-      break;  // saturate rather than overflow
+    if (v > (LONG_MAX - 9) / 10) break;  // saturate rather than overflow
     v = v * 10 + (s[i] - '0');
   }
   return negative ? -v : v;
@@ -87,14 +81,12 @@ long DecimalValue(const std::string& s) {
 std::string BuildCommandText(int argc, const char* const* argv) {
   std::string raw;
   for (int i = 1; i < argc; ++i) {
-    if (i > 1)
-      raw.push_back(' ');
+    if (i > 1) raw.push_back(' ');
     raw += argv[i];
   }
   std::string text;
   for (char c : raw) {
-    if (c != '\t' && c != '\n')
-      text.push_back(c);
+    if (c != '\t' && c != '\n') text.push_back(c);
   }
   return text;
 }
@@ -136,14 +128,10 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
     Show(kProgramName, UsageText());
     return 0;
   }
-  if (!text.empty())
-    o.m_bCmdLine = true;
-  if (Take(text, 'a'))
-    o.m_bAutoMode = true;
-  if (Take(text, 's'))
-    o.m_bSilent = true;
-  if (Take(text, 'd'))
-    o.m_bShowFWVersion = true;
+  if (!text.empty()) o.m_bCmdLine = true;
+  if (Take(text, 'a')) o.m_bAutoMode = true;
+  if (Take(text, 's')) o.m_bSilent = true;
+  if (Take(text, 'd')) o.m_bShowFWVersion = true;
   if (Take(text, 't')) {
     o.m_bCompareFWVersion = true;
     text = Trim(text);
@@ -153,8 +141,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
       return -1;
     }
   }
-  if (Take(text, 'o'))
-    o.m_bOutputVersionFile = true;
+  if (Take(text, 'o')) o.m_bOutputVersionFile = true;
   if (Take(text, 'i')) {
     o.m_bCompareSubSysID = true;
     text = Trim(text);
@@ -172,8 +159,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
       Show("Error", "Please Input PCI Address Parameter Bus:Device:Function!!! ");
       return -10;
     };
-    if (p.empty())
-      return refuse();
+    if (p.empty()) return refuse();
     const size_t last_slash = p.rfind('/');
     if (last_slash != std::string::npos && last_slash > 0) {
       const size_t first_slash = p.find('/');
@@ -198,8 +184,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
     RemoveAll(text, "/P");
   }
   for (const char letter : {'g', 'f'}) {
-    if (!Take(text, letter))
-      continue;
+    if (!Take(text, letter)) continue;
     (letter == 'g' ? o.m_bSignalTest : o.m_bFixtureTest) = true;
     o.m_ucTestPort = 0;
     o.m_ucTestSpeed = 0;

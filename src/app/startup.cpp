@@ -26,8 +26,7 @@ constexpr const char* kSettingsFileName = "NVL7310MPTool.ini";
 // Console: in command-line or silent mode standard output is unbuffered and starts with the
 // banner; a window run without arguments prints nothing.
 void PrepareConsole(const CmdLineOptions& o) {
-  if (!(o.m_bSilent || o.m_bCmdLine))
-    return;
+  if (!(o.m_bSilent || o.m_bCmdLine)) return;
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   const std::string banner = BannerText();
   std::fwrite(banner.data(), 1, banner.size(), stdout);
@@ -41,8 +40,7 @@ void PrintHostLine(int i, const HostInfo& h) {
 }  // namespace
 
 bool CNVL720_MPToolDlg::OnInitDialog() {
-  if (const auto code = RecognizeOptions(m_Options))
-    vAutoExit(*code);
+  if (const auto code = RecognizeOptions(m_Options)) vAutoExit(*code);
   PrepareConsole(m_Options);
 
   m_bUnlocked = false;
@@ -57,8 +55,7 @@ bool CNVL720_MPToolDlg::OnInitDialog() {
       vAutoExit(-1);
     }
   }
-  if (m_Options.m_bSilent)
-    std::printf("Load [%s] Setting file...\r\n", m_strSettingsPath.c_str());
+  if (m_Options.m_bSilent) std::printf("Load [%s] Setting file...\r\n", m_strSettingsPath.c_str());
   m_nPage = g_Ini.init_main;
 
   for (auto& h : g_Utility.m_HostInfo) {
@@ -118,10 +115,8 @@ void CNVL720_MPToolDlg::vRunCommandLineActions() {
       std::printf("SSID-->%s / SVID-->%s\r\n", hosts[i].strSSID.c_str(), hosts[i].strSVID.c_str());
       std::printf("Version-->%s\r\n\r\n", hosts[i].strFWVersion.c_str());
     }
-    if (count == 0)
-      std::printf("Device Not Found !!\n");
-    if (!o.m_bAutoMode)
-      vAutoExit(0);
+    if (count == 0) std::printf("Device Not Found !!\n");
+    if (!o.m_bAutoMode) vAutoExit(0);
   }
 
   if (o.m_bCompareFWVersion) {
@@ -139,12 +134,10 @@ void CNVL720_MPToolDlg::vRunCommandLineActions() {
       }
       std::printf("PASS!!\r\n\r\n\r\n");
     }
-    if (!o.m_bAutoMode)
-      vAutoExit(0);
+    if (!o.m_bAutoMode) vAutoExit(0);
   }
 
-  if (o.m_bOutputVersionFile)
-    vAutoExit(g_Utility.WriteVersionReport());
+  if (o.m_bOutputVersionFile) vAutoExit(g_Utility.WriteVersionReport());
 
   if (o.m_bCompareSubSysID) {
     std::printf("Input SSID/SVID is %s \r\n", o.m_strInputSubSysID.c_str());
@@ -162,8 +155,7 @@ void CNVL720_MPToolDlg::vRunCommandLineActions() {
       }
       std::printf("PASS!!\r\n\r\n\r\n");
     }
-    if (!o.m_bAutoMode)
-      vAutoExit(0);
+    if (!o.m_bAutoMode) vAutoExit(0);
   }
 
   if (o.m_bAutoMode || o.m_bSignalTest || o.m_bFixtureTest) {

@@ -70,8 +70,7 @@ bool bReadWrsrForVersion(const std::string& version, const std::string& threshol
     return ParseHexText(s.size() > 8 ? s.substr(s.size() - 8) : s);
   };
   const uint32_t hi_a = hi(a), lo_a = lo(a), hi_b = hi(b), lo_b = lo(b);
-  if (hi_b == 0 && lo_b == 0)
-    return false;
+  if (hi_b == 0 && lo_b == 0) return false;
   return hi_a > hi_b || (hi_a == hi_b && lo_a >= lo_b);
 }
 

@@ -26,8 +26,7 @@ constexpr KnownController kKnown[] = {
 // The family of the controller whose configuration dword 0 is `id`, or -1.
 int FamilyOf(uint32_t id) {
   for (const auto& k : kKnown) {
-    if (id == ((static_cast<uint32_t>(k.device_id) << 16) | k.vendor_id))
-      return k.family;
+    if (id == ((static_cast<uint32_t>(k.device_id) << 16) | k.vendor_id)) return k.family;
   }
   return -1;
 }
@@ -55,16 +54,14 @@ int CInterctl::ScanPciBus(const std::string& wrsr_threshold) {
           const auto b = static_cast<uint8_t>(bus), d = static_cast<uint8_t>(device),
                      f = static_cast<uint8_t>(function);
           const int family = FamilyOf(PCI_Read_DWORD(b, d, f, 0));
-          if (family < 0 || g_Utility.m_ucHostCount >= HOST_MAX)
-            continue;
+          if (family < 0 || g_Utility.m_ucHostCount >= HOST_MAX) continue;
           const uint8_t i = g_Utility.m_ucHostCount;
           HostInfo& h = g_Utility.m_HostInfo[i];
           SetLocation(h, b, d, f, i);
           h.dwMemBase = MemBase(b, d, f);
           h.ucDeviceType = static_cast<uint8_t>(family);
           UpdateDeviceInfo(i, wrsr_threshold, h.ucDeviceType);
-          if (family == 0)
-            ClearDiscoveryControlBit(h);
+          if (family == 0) ClearDiscoveryControlBit(h);
           ++g_Utility.m_ucHostCount;
         }
       }
@@ -82,8 +79,7 @@ int CInterctl::AssignPciBus(uint8_t bus, uint8_t device, uint8_t function,
   g_Utility.m_ucHostCount = 0;
   try {
     const int family = FamilyOf(PCI_Read_DWORD(bus, device, function, 0));
-    if (family < 0)
-      return -6;
+    if (family < 0) return -6;
     HostInfo& h = g_Utility.m_HostInfo[0];
     SetLocation(h, bus, device, function, 0);
     h.ucDeviceType = static_cast<uint8_t>(family);

@@ -44,7 +44,8 @@ int CInterctl::McuCommandRead(const HostInfo& host, uint8_t space, uint32_t addr
     std::memcpy(out, record + 12, kMaxChunk);
     return 0;
   }
-  for (uint32_t i = 0; i < size; ++i) out[i] = PCI_Read_BYTE(b, d, f, CFG_SHORT_REPLY + i);
+  for (uint32_t i = 0; i < size; ++i)
+    out[i] = PCI_Read_BYTE(b, d, f, CFG_SHORT_REPLY + i);
   PCI_Write_Byte(b, d, f, CFG_MAILBOX_HANDBACK, 1);
   return 0;
 }
@@ -134,7 +135,8 @@ int CInterctl::WriteMcuControl(const HostInfo& host, uint8_t clear_mailbox) {
   const uint8_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
   if (clear_mailbox == 1) {
     PCI_Write_Byte(b, d, f, CFG_MAILBOX_HANDBACK, 0);
-    for (uint32_t offset : {0xF0u, 0xF4u, 0xF8u, 0xFCu}) PCI_Write_DWORD(b, d, f, offset, 0);
+    for (uint32_t offset : {0xF0u, 0xF4u, 0xF8u, 0xFCu})
+      PCI_Write_DWORD(b, d, f, offset, 0);
   }
   const uint32_t* ctrl = host.ucDeviceType == 1 ? MCU_CTRL_ADDR_B : MCU_CTRL_ADDR_A;
   const uint8_t two = 2, one = 1;

@@ -22,11 +22,11 @@ struct HostInfo {
   uint8_t ucDevice = 0;
   uint8_t ucFunction = 0;
   std::string strFWVersion;
-  std::string strSSID;              // four lower-case hex digits
-  std::string strSVID;              // four lower-case hex digits
-  std::string strFWFileName;        // firmware file used for this host
+  std::string strSSID;        // four lower-case hex digits
+  std::string strSVID;        // four lower-case hex digits
+  std::string strFWFileName;  // firmware file used for this host
   uint8_t ucPcieLink = 0;
-  uint32_t dwMemBase = 0;           // BAR0 with its low four bits cleared
-  void* pMmio = nullptr;            // xHCI register window mapping
+  uint32_t dwMemBase = 0;                // BAR0 with its low four bits cleared
+  void* pMmio = nullptr;                 // xHCI register window mapping
   uint8_t ucPortFlag[4] = {0, 0, 0, 0};  // root port k+1 last seen connected and powered
 };

@@ -12,9 +12,13 @@
 namespace nvl {
 
 LinuxTransport::LinuxTransport(std::string sysfs_root, std::string mem_path, bool require_root)
-    : sysfs_root_(std::move(sysfs_root)), mem_path_(std::move(mem_path)), require_root_(require_root) {}
+    : sysfs_root_(std::move(sysfs_root)),
+      mem_path_(std::move(mem_path)),
+      require_root_(require_root) {}
 
-LinuxTransport::~LinuxTransport() { Close(); }
+LinuxTransport::~LinuxTransport() {
+  Close();
+}
 
 bool LinuxTransport::Open(std::string& error) {
   std::lock_guard lock(mutex_);
@@ -50,7 +54,8 @@ bool LinuxTransport::Open(std::string& error) {
 void LinuxTransport::Close() {
   std::lock_guard lock(mutex_);
   if (!open_) return;
-  for (auto& [user, page] : mappings_) munmap(page.first, page.second);
+  for (auto& [user, page] : mappings_)
+    munmap(page.first, page.second);
   mappings_.clear();
   if (fds_ != nullptr) {
     for (int fd : *fds_) {
@@ -70,7 +75,8 @@ int LinuxTransport::ConfigFd(PciLocation loc) {
   int& fd = (*fds_)[index];
   if (fd < 0) {
     char path[64];
-    std::snprintf(path, sizeof path, "/0000:%02x:%02x.%x/config", loc.bus, loc.device, loc.function);
+    std::snprintf(path, sizeof path, "/0000:%02x:%02x.%x/config", loc.bus, loc.device,
+                  loc.function);
     fd = ::open((sysfs_root_ + path).c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) fd = ::open((sysfs_root_ + path).c_str(), O_RDONLY | O_CLOEXEC);
   }
@@ -113,7 +119,8 @@ void* LinuxTransport::Map(uint64_t physical, uint32_t length) {
   const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
   const uint64_t base = physical & ~(page - 1);
   const size_t span = static_cast<size_t>(physical - base + length);
-  void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_SHARED, mem_fd_, static_cast<off_t>(base));
+  void* p =
+      mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_SHARED, mem_fd_, static_cast<off_t>(base));
   if (p == MAP_FAILED) return nullptr;
   void* user = static_cast<uint8_t*>(p) + (physical - base);
   mappings_[user] = {p, span};

@@ -131,7 +131,8 @@ class MailboxIoLibrary final : public IoLibrary {
 
  private:
   static void PutWord(uint8_t* record, uint32_t at, uint32_t v) {
-    for (uint32_t i = 0; i < 4; ++i) record[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (uint32_t i = 0; i < 4; ++i)
+      record[at + i] = static_cast<uint8_t>(v >> (8 * i));
   }
 
   bool IsLoaded() {

@@ -14,7 +14,9 @@ namespace {
 std::unique_ptr<IoLibrary> g_library;
 std::mutex g_install_mutex;
 
-IoLibrary* Library() { return g_library.get(); }
+IoLibrary* Library() {
+  return g_library.get();
+}
 
 }  // namespace
 
@@ -30,7 +32,9 @@ void InstallIoLibrary(std::unique_ptr<IoLibrary> library) {
   g_library = std::move(library);
 }
 
-IoLibrary* InstalledIoLibrary() { return g_library.get(); }
+IoLibrary* InstalledIoLibrary() {
+  return g_library.get();
+}
 
 }  // namespace nvl
 
@@ -59,10 +63,12 @@ uint8_t PCI_Read_BYTE(uint8_t bus, uint8_t device, uint8_t function, uint32_t of
 }
 
 int PCI_Write_Byte(uint8_t bus, uint8_t device, uint8_t function, uint32_t offset, uint8_t value) {
-  return Library() ? Library()->PciWriteByte(bus, device, function, offset, value) : kIoErrNotLoaded;
+  return Library() ? Library()->PciWriteByte(bus, device, function, offset, value)
+                   : kIoErrNotLoaded;
 }
 
-int PCI_Write_DWORD(uint8_t bus, uint8_t device, uint8_t function, uint32_t offset, uint32_t value) {
+int PCI_Write_DWORD(uint8_t bus, uint8_t device, uint8_t function, uint32_t offset,
+                    uint32_t value) {
   return Library() ? Library()->PciWriteDword(bus, device, function, offset, value)
                    : kIoErrNotLoaded;
 }

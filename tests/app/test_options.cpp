@@ -44,8 +44,7 @@ TEST_P(OptionTest, Recognition) {
   o.m_strCmdLine = c.text;
   EXPECT_EQ(RecognizeOptions(o), c.exit_code);
   EXPECT_EQ(sink_.shown, c.message);
-  if (c.exit_code && *c.exit_code != 0)
-    return;  // fields past the failing step do not matter
+  if (c.exit_code && *c.exit_code != 0) return;  // fields past the failing step do not matter
   EXPECT_EQ(o.m_bCmdLine, c.cmdline);
   EXPECT_EQ(o.m_bAutoMode, c.autom);
   EXPECT_EQ(o.m_bSilent, c.silent);

@@ -77,8 +77,7 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
                          int timeout_seconds, int term_after_ms) {
   ProcessResult r;
   int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
-    return r;
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return r;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out_pipe[1], 1);
@@ -87,8 +86,7 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
     dup2(devnull, 0);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0)
-      _exit(127);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
     for (const auto& [k, v] : env)
       setenv(k.c_str(), v.c_str(), 1);
     std::vector<char*> argv;
@@ -124,11 +122,9 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
         wait_ms = std::min(wait_ms, static_cast<int>(term_after_ms - since.count()));
       }
     }
-    if (poll(fds, 2, wait_ms) <= 0)
-      continue;
+    if (poll(fds, 2, wait_ms) <= 0) continue;
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-        continue;
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
       char buf[4096];
       const ssize_t n = read(fds[i].fd, buf, sizeof buf);
       if (n <= 0) {
@@ -141,8 +137,7 @@ ProcessResult RunProcess(const std::string& exe, const std::vector<std::string>&
     }
   }
   for (auto& p : fds) {
-    if (p.fd >= 0)
-      close(p.fd);
+    if (p.fd >= 0) close(p.fd);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -154,8 +149,7 @@ StationDir::StationDir() {
   // The program finds its settings beside its own file, so it must be in the folder itself.
   std::error_code ec;
   std::filesystem::create_hard_link(NVL_EXE_PATH, dir_.File("nvl7310-mptool"), ec);
-  if (ec)
-    std::filesystem::copy_file(NVL_EXE_PATH, dir_.File("nvl7310-mptool"));
+  if (ec) std::filesystem::copy_file(NVL_EXE_PATH, dir_.File("nvl7310-mptool"));
 }
 
 std::string StationDir::exe() const {
