@@ -2,16 +2,23 @@
 // config block, the version text and the standard load of an image file.
 //
 // Image layout (little-endian; L = config block length, N = code length, C = first code byte):
-//   0       4   header bytes, carried unchanged
-//   4       2   L
-//   6       10  config signature "7201A_RCFG" (family A, device type 0) / "7202A_RCFG" (family B,
-//   1) 0x10    32  config area (customer information in its first bytes) 0x30    L-48 config body:
-//   8-byte records (register setting records carry marker 0xCC) L       1   config checksum (8-bit
-//   sum of bytes 0..L-1) L+1     4   CRC-32 of bytes 0..L-1 L+5     2/4 N: 16-bit for family A,
-//   32-bit for family B C       N   code (C = L+7 for A, L+9 for B); the 6 version bytes sit at
-//   C+0x80 C+N     8   firmware signature "7201A_FW" / "7202A_FW" C+N+8   1   code checksum (8-bit
-//   sum of the N code bytes) C+N+9   4   trailer, carried unchanged then padding, which goes to the
-//   flash like the rest.
+//   offset  size  content
+//   0       4     header bytes, carried unchanged
+//   4       2     L
+//   6       10    config signature: "7201A_RCFG" (family A, device type 0),
+//                 "7202A_RCFG" (family B, device type 1)
+//   0x10    32    config area (customer information in its first bytes)
+//   0x30    L-48  config body: 8-byte records (register setting records carry marker 0xCC)
+//   L       1     config checksum (8-bit sum of bytes 0..L-1)
+//   L+1     4     CRC-32 of bytes 0..L-1
+//   L+5     2/4   N: 16-bit for family A, 32-bit for family B
+//   C       N     code (C = L+7 for A, L+9 for B); the 6 version bytes sit at C+0x80
+//   C+N     8     firmware signature "7201A_FW" / "7202A_FW"
+//   C+N+8   1     code checksum (8-bit sum of the N code bytes)
+//   C+N+9   4     trailer, carried unchanged
+//   then padding, which goes to the flash like the rest.
+// The CRC at L+1 and the trailer are neither verified nor recomputed here: whether the trailer is
+// a CRC of the code is not settled, so it is carried unchanged.
 //
 // Bounds of an image in memory.  The operations that read an image in memory
 // (CInterctl::Check_Firmware_File, CInterctl::Get_Version_From_File, CUtility::GetBinFileStruct)
