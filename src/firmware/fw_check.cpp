@@ -114,13 +114,11 @@ int CInterctl::Get_Version_From_File(const uint8_t* image, size_t length, uint8_
   g_Utility.m_bCfgChecksum = 0;
   g_Utility.m_bFWCodeChecksum = 0;
   const int rc = Check_Firmware_File(image, length);
-  if (rc != 0)
-    return rc;
+  if (rc != 0) return rc;
   const uint8_t type = g_Utility.m_bFWDeviceType;
   const uint8_t* v =
       image + nvl::fw::CodeOffset(g_Utility.m_wCfgBlockLength, type) + FW_VERSION_OFFSET;
-  if (version != nullptr)
-    std::memcpy(version, v, FW_VERSION_LENGTH);
+  if (version != nullptr) std::memcpy(version, v, FW_VERSION_LENGTH);
   if (type == FW_DEVICE_TYPE_B) {
     switch (v[3]) {
       case 'p':

@@ -20,19 +20,16 @@ class ReadOnlyFile {
   explicit ReadOnlyFile(const std::string& path)
       : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~ReadOnlyFile() {
-    if (fd_ >= 0)
-      ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
   }
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
   // Opened, and a regular file (a folder or a device is not an image); errno tells why not.
   bool Open() const {
-    if (fd_ < 0)
-      return false;
+    if (fd_ < 0) return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0)
-      return false;
+    if (::fstat(fd_, &st) != 0) return false;
     if (!S_ISREG(st.st_mode)) {
       errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
       return false;
@@ -42,8 +39,7 @@ class ReadOnlyFile {
   // Length in bytes, or -1.
   int64_t Length() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0)
-      return -1;
+    if (::fstat(fd_, &st) != 0) return -1;
     return static_cast<int64_t>(st.st_size);
   }
   // Reads up to `count` bytes; returns the bytes read, or -1.
@@ -52,12 +48,10 @@ class ReadOnlyFile {
     while (done < count) {
       const ssize_t n = ::read(fd_, out + done, count - done);
       if (n < 0) {
-        if (errno == EINTR)
-          continue;
+        if (errno == EINTR) continue;
         return -1;
       }
-      if (n == 0)
-        break;
+      if (n == 0) break;
       done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
@@ -68,10 +62,8 @@ class ReadOnlyFile {
 };
 
 uint32_t ClampLength(int64_t length) {
-  if (length < 0)
-    return 0;
-  if (length > std::numeric_limits<uint32_t>::max())
-    return std::numeric_limits<uint32_t>::max();
+  if (length < 0) return 0;
+  if (length > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
   return static_cast<uint32_t>(length);
 }
 
@@ -114,8 +106,7 @@ int CUtility::bOpenFWBinFile(const std::string& path, std::vector<uint8_t>& buff
   std::vector<uint8_t> work;
   try {
     work.resize(m_dwFWFileLength);
-    if (buffer.size() < work.size())
-      buffer.resize(work.size(), 0);
+    if (buffer.size() < work.size()) buffer.resize(work.size(), 0);
   } catch (const std::bad_alloc&) {
     LogMessage(1, "\r\n%s:%d:   Memory located Failed, size=%d, dwError=%x..",
                "CUtility::bOpenFWBinFile", __LINE__, static_cast<int>(m_dwFWFileLength), ENOMEM);
@@ -128,24 +119,21 @@ int CUtility::bOpenFWBinFile(const std::string& path, std::vector<uint8_t>& buff
                "CUtility::bOpenFWBinFile", __LINE__, path.c_str(), got < 0 ? errno : EIO);
     return -3;
   }
-  if (!work.empty())
-    std::memcpy(buffer.data(), work.data(), work.size());
+  if (!work.empty()) std::memcpy(buffer.data(), work.data(), work.size());
   return 0;
 }
 
 int CUtility::GetBinFileStruct(const uint8_t* image, size_t length, BinFileStruct& out) {
   const uint64_t avail = image == nullptr ? 0 : length;
   auto outside = [&](uint64_t offset, uint64_t count) {
-    if (offset + count <= avail)
-      return false;
+    if (offset + count <= avail) return false;
     LogMessage(1, "\r\n%s:%d:  image field at 0x%llx (%llu bytes) outside the image length %llu",
                "CUtility::GetBinFileStruct", __LINE__, static_cast<unsigned long long>(offset),
                static_cast<unsigned long long>(count), static_cast<unsigned long long>(avail));
     return true;
   };
   try {
-    if (outside(0, CFG_BODY_OFFSET))
-      return -3;
+    if (outside(0, CFG_BODY_OFFSET)) return -3;
     std::memcpy(out.abHeader, image, CFG_HEADER_LENGTH);
     std::memcpy(out.abCfgArea, image + CFG_AREA_OFFSET, CFG_AREA_LENGTH);
     const uint16_t cfg_length = static_cast<uint16_t>(ReadLe(image + CFG_LENGTH_OFFSET, 2));
@@ -155,17 +143,14 @@ int CUtility::GetBinFileStruct(const uint8_t* image, size_t length, BinFileStruc
                  "CUtility::GetBinFileStruct", __LINE__, static_cast<unsigned>(cfg_length));
       return -3;
     }
-    if (outside(0, cfg_length))
-      return -3;
+    if (outside(0, cfg_length)) return -3;
     out.pCfgBody.assign(image + CFG_BODY_OFFSET, image + cfg_length);
 
     const uint8_t type = m_bFWDeviceType;
-    if (type != FW_DEVICE_TYPE_A && type != FW_DEVICE_TYPE_B)
-      return 0;
+    if (type != FW_DEVICE_TYPE_A && type != FW_DEVICE_TYPE_B) return 0;
 
     const uint32_t field = nvl::fw::CodeLengthFieldSize(type);
-    if (outside(uint64_t{cfg_length} + 5, field))
-      return -3;
+    if (outside(uint64_t{cfg_length} + 5, field)) return -3;
     const uint32_t code_length = ReadLe(image + cfg_length + 5, field);
     out.dwCodeLength = code_length;
     const uint64_t code = nvl::fw::CodeOffset(cfg_length, type);
@@ -202,8 +187,7 @@ int LoadFirmwareFile(const std::string& path, FirmwareFile& out) {
     return -8;
   }
   const int rc = g_Utility.bOpenFWBinFile(path, out.buffer);
-  if (rc != 0)
-    return rc;
+  if (rc != 0) return rc;
   out.dwFileLength = g_Utility.m_dwFWFileLength;
   return 0;
 }

@@ -13,8 +13,7 @@ constexpr uint32_t kCrcPolynomial = 0x04C11DB7;
 uint32_t Reflect(uint32_t value, int bits) {
   uint32_t out = 0;
   for (int i = 0; i < bits; ++i) {
-    if (value & (1u << i))
-      out |= 1u << (bits - 1 - i);
+    if (value & (1u << i)) out |= 1u << (bits - 1 - i);
   }
   return out;
 }

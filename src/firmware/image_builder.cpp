@@ -13,17 +13,13 @@ void PutLe(std::vector<uint8_t>& out, size_t offset, uint32_t value, uint32_t si
 }
 
 void SetError(std::string* error, const char* text) {
-  if (error != nullptr)
-    *error = text;
+  if (error != nullptr) *error = text;
 }
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
 
@@ -50,8 +46,7 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
   const uint64_t code = CodeOffset(cfg_length, type);
   const uint64_t end = code + spec.code_size + FW_SIGNATURE_LENGTH + 1 + FW_TRAILER_LENGTH;
   uint64_t total = end + spec.padding;
-  if (spec.pad_to > total)
-    total = spec.pad_to;
+  if (spec.pad_to > total) total = spec.pad_to;
   if (total > 0xFFFFFFFFull) {
     SetError(error, "image longer than 4 GiB");
     return std::nullopt;
@@ -126,8 +121,7 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
     case ImageCorruption::Truncate: {
       const size_t keep =
           spec.truncate_to != 0 ? spec.truncate_to : static_cast<size_t>(code + spec.code_size / 2);
-      if (keep < out.size())
-        out.resize(keep);
+      if (keep < out.size()) out.resize(keep);
       break;
     }
   }
@@ -136,15 +130,13 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
 
 std::optional<std::array<uint8_t, 6>> ParseVersionText(const std::string& text) {
   // "HHHHHH_HH_HH_HH"
-  if (text.size() != 15 || text[6] != '_' || text[9] != '_' || text[12] != '_')
-    return std::nullopt;
+  if (text.size() != 15 || text[6] != '_' || text[9] != '_' || text[12] != '_') return std::nullopt;
   static constexpr size_t kPos[6] = {0, 2, 4, 7, 10, 13};
   std::array<uint8_t, 6> v{};
   for (size_t i = 0; i < 6; ++i) {
     const int hi = HexDigit(text[kPos[i]]);
     const int lo = HexDigit(text[kPos[i] + 1]);
-    if (hi < 0 || lo < 0)
-      return std::nullopt;
+    if (hi < 0 || lo < 0) return std::nullopt;
     v[i] = static_cast<uint8_t>(hi * 16 + lo);
   }
   return v;
@@ -166,8 +158,7 @@ std::optional<ImageCorruption> ParseCorruption(const std::string& name) {
       {"truncate", ImageCorruption::Truncate},
   };
   for (const auto& n : kNames) {
-    if (name == n.text)
-      return n.value;
+    if (name == n.text) return n.value;
   }
   return std::nullopt;
 }

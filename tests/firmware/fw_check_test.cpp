@@ -243,15 +243,12 @@ TEST_P(LyingFieldsTest, RefusedWithinTheData) {
   auto img = Build(spec);
   auto& b = img.bytes;
   const uint32_t field = c.family == ImageFamily::B ? 4 : 2;
-  if (c.cfg_length >= 0)
-    PutLe(b, 4, static_cast<uint32_t>(c.cfg_length), 2);
+  if (c.cfg_length >= 0) PutLe(b, 4, static_cast<uint32_t>(c.cfg_length), 2);
   const uint16_t L = static_cast<uint16_t>(b[4] | (b[5] << 8));
   // Keep the config checksum right where it can lie inside the data, so the length test is what
   // refuses the image.
-  if (c.cfg_length >= 48 && L < b.size())
-    b[L] = Sum(b, 0, L);
-  if (c.code_length >= 0)
-    PutLe(b, 48 + 5, static_cast<uint32_t>(c.code_length), field);
+  if (c.cfg_length >= 48 && L < b.size()) b[L] = Sum(b, 0, L);
+  if (c.code_length >= 0) PutLe(b, 48 + 5, static_cast<uint32_t>(c.code_length), field);
   if (c.length_change != 0)
     b.resize(static_cast<size_t>(static_cast<int64_t>(b.size()) + c.length_change));
   // An exactly sized heap copy: any read past the data is caught by the address sanitizer.

@@ -31,11 +31,9 @@ class ImageTest : public ::testing::Test {
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
     auto store = EventStore::Open(dir_.File("events.db"));
-    if (!store)
-      return lines;
+    if (!store) return lines;
     store->ReadForward([&](const EventRecord& r) {
-      if (!r.strings.empty())
-        lines.push_back(r.strings[0]);
+      if (!r.strings.empty()) lines.push_back(r.strings[0]);
       return true;
     });
     return lines;

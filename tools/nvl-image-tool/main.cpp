@@ -33,36 +33,30 @@ constexpr const char* kUsage =
     "Numbers are decimal or 0x-prefixed hexadecimal.\n";
 
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
-  if (text.empty())
-    return false;
+  if (text.empty()) return false;
   errno = 0;
   char* end = nullptr;
   const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-  if (errno != 0 || end == nullptr || *end != '\0' || text[0] == '-' || v > max)
-    return false;
+  if (errno != 0 || end == nullptr || *end != '\0' || text[0] == '-' || v > max) return false;
   out = v;
   return true;
 }
 
 bool ParseHexNumber(const std::string& text, uint64_t max, uint64_t& out) {
-  if (text.empty() || text.size() > 8)
-    return false;
+  if (text.empty() || text.size() > 8) return false;
   for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c)))
-      return false;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
   }
   out = std::strtoull(text.c_str(), nullptr, 16);
   return out <= max;
 }
 
 bool ParseHexBytes(const std::string& text, size_t max_bytes, std::vector<uint8_t>& out) {
-  if (text.size() % 2 != 0 || text.size() / 2 > max_bytes)
-    return false;
+  if (text.size() % 2 != 0 || text.size() / 2 > max_bytes) return false;
   out.clear();
   for (size_t i = 0; i < text.size(); i += 2) {
     uint64_t b = 0;
-    if (!ParseHexNumber(text.substr(i, 2), 0xFF, b))
-      return false;
+    if (!ParseHexNumber(text.substr(i, 2), 0xFF, b)) return false;
     out.push_back(static_cast<uint8_t>(b));
   }
   return true;
@@ -75,19 +69,16 @@ bool ParseRecord(const std::string& text, nvl::fw::RegisterRecord& r) {
   while (true) {
     const size_t colon = text.find(':', start);
     parts.push_back(text.substr(start, colon - start));
-    if (colon == std::string::npos)
-      break;
+    if (colon == std::string::npos) break;
     start = colon + 1;
   }
-  if (parts.size() != 3 && parts.size() != 4)
-    return false;
+  if (parts.size() != 3 && parts.size() != 4) return false;
   uint64_t w = 0, a = 0, v = 0, m = 0xCC;
   if (!ParseHexNumber(parts[0], 0xFF, w) || !ParseHexNumber(parts[1], 0xFFFF, a) ||
       !ParseHexNumber(parts[2], 0xFFFFFFFF, v)) {
     return false;
   }
-  if (parts.size() == 4 && !ParseHexNumber(parts[3], 0xFF, m))
-    return false;
+  if (parts.size() == 4 && !ParseHexNumber(parts[3], 0xFF, m)) return false;
   r.width = static_cast<uint8_t>(w);
   r.address = static_cast<uint16_t>(a);
   r.value = static_cast<uint32_t>(v);
@@ -113,8 +104,7 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (i + 1 >= argc)
-      return Usage("option " + opt + " needs a value");
+    if (i + 1 >= argc) return Usage("option " + opt + " needs a value");
     const std::string val = argv[++i];
     uint64_t n = 0;
     std::vector<uint8_t> bytes;
@@ -130,21 +120,17 @@ int main(int argc, char** argv) {
       }
     } else if (opt == "--version") {
       auto v = nvl::fw::ParseVersionText(val);
-      if (!v)
-        return Usage("version must read like 123456_78_9A_BC");
+      if (!v) return Usage("version must read like 123456_78_9A_BC");
       spec.version = *v;
     } else if (opt == "--code-size") {
-      if (!ParseNumber(val, 0xFFFFFFFF, n))
-        return Usage("bad code size " + val);
+      if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad code size " + val);
       spec.code_size = static_cast<uint32_t>(n);
     } else if (opt == "--code-seed") {
-      if (!ParseNumber(val, 0xFFFFFFFF, n))
-        return Usage("bad code seed " + val);
+      if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad code seed " + val);
       spec.code_seed = static_cast<uint32_t>(n);
     } else if (opt == "--record") {
       nvl::fw::RegisterRecord r;
-      if (!ParseRecord(val, r))
-        return Usage("record must read W:ADDR:VALUE[:MARKER] in hex");
+      if (!ParseRecord(val, r)) return Usage("record must read W:ADDR:VALUE[:MARKER] in hex");
       spec.records.push_back(r);
     } else if (opt == "--header" || opt == "--trailer") {
       if (!ParseHexBytes(val, 4, bytes) || bytes.size() != 4) {
@@ -159,35 +145,28 @@ int main(int argc, char** argv) {
       spec.config_area.fill(0);
       std::copy(bytes.begin(), bytes.end(), spec.config_area.begin());
     } else if (opt == "--customer") {
-      if (val.size() > 31)
-        return Usage("customer text holds at most 31 bytes");
+      if (val.size() > 31) return Usage("customer text holds at most 31 bytes");
       customer = val;
       have_customer = true;
     } else if (opt == "--padding") {
-      if (!ParseNumber(val, 0xFFFFFFFF, n))
-        return Usage("bad padding " + val);
+      if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad padding " + val);
       spec.padding = static_cast<uint32_t>(n);
     } else if (opt == "--pad-to") {
-      if (!ParseNumber(val, 0xFFFFFFFF, n))
-        return Usage("bad length " + val);
+      if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad length " + val);
       spec.pad_to = static_cast<uint32_t>(n);
     } else if (opt == "--corrupt") {
       auto c = nvl::fw::ParseCorruption(val);
-      if (!c)
-        return Usage("unknown corruption " + val);
+      if (!c) return Usage("unknown corruption " + val);
       spec.corruption = *c;
     } else if (opt == "--truncate-to") {
-      if (!ParseNumber(val, 0xFFFFFFFF, n))
-        return Usage("bad length " + val);
+      if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad length " + val);
       spec.truncate_to = static_cast<uint32_t>(n);
     } else {
       return Usage("unknown option " + opt);
     }
   }
-  if (output.empty())
-    return Usage("no output file (-o FILE)");
-  if (have_customer)
-    std::memcpy(spec.config_area.data(), customer.data(), customer.size());
+  if (output.empty()) return Usage("no output file (-o FILE)");
+  if (have_customer) std::memcpy(spec.config_area.data(), customer.data(), customer.size());
 
   std::string error;
   auto built = nvl::fw::BuildImage(spec, &error);
