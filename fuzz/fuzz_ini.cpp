@@ -30,11 +30,9 @@ class CountingSink : public nvl::MessageSink {
 struct Folder {
   Folder() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "nvlfuzz-ini-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) != nullptr)
-      path = tmpl;
+    if (mkdtemp(tmpl.data()) != nullptr) path = tmpl;
     // A firmware file that inputs can name, in any letter case.
-    if (FILE* f = std::fopen((path + "/fw.bin").c_str(), "wb"))
-      std::fclose(f);
+    if (FILE* f = std::fopen((path + "/fw.bin").c_str(), "wb")) std::fclose(f);
   }
   ~Folder() {
     std::error_code ec;
@@ -45,10 +43,8 @@ struct Folder {
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr)
-    abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size)
-    abort();
+  if (f == nullptr) abort();
+  if (size > 0 && std::fwrite(data, 1, size, f) != size) abort();
   std::fclose(f);
 }
 
@@ -57,26 +53,20 @@ void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Folder folder;
   static CountingSink sink;
-  if (folder.path.empty())
-    return 0;
+  if (folder.path.empty()) return 0;
   nvl::SetMessageSink(&sink);
   nvl::SetProgramDirForTest(folder.path);
 
   const std::string ini = folder.path + "/NVL7310MPTool.ini";
   WriteFile(ini, data, size);
   const bool loaded = g_Ini.LoadSettings(ini);
-  if (loaded != g_Utility.m_bSettingsLoaded)
-    abort();
+  if (loaded != g_Utility.m_bSettingsLoaded) abort();
   if (loaded) {
     const MpSettings first = g_Ini.Settings();
-    if (first.ver != 18)
-      abort();
-    if (!g_Ini.SaveSettings(ini))
-      abort();
-    if (!g_Ini.LoadSettings(ini))
-      abort();
-    if (!(g_Ini.Settings() == first))
-      abort();
+    if (first.ver != 18) abort();
+    if (!g_Ini.SaveSettings(ini)) abort();
+    if (!g_Ini.LoadSettings(ini)) abort();
+    if (!(g_Ini.Settings() == first)) abort();
   }
   g_Ini.vResetForTest();
   return 0;

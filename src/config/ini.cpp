@@ -119,8 +119,7 @@ char AsciiLower(char c) {
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
   size_t i = 0;
   for (; i < a.size(); ++i) {
-    if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i]))
-      return false;
+    if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return b[i] == '\0';
 }
@@ -140,18 +139,15 @@ int32_t ParseDecimal(const std::string& s) {
   int64_t v = 0;
   for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
     v = v * 10 + (s[i] - '0');
-    if (v > kLimit)
-      v = kLimit;
+    if (v > kLimit) v = kLimit;
   }
-  if (negative)
-    return static_cast<int32_t>(-v);
+  if (negative) return static_cast<int32_t>(-v);
   return static_cast<int32_t>(v > kLimit - 1 ? kLimit - 1 : v);
 }
 
 const Entry* FindEntry(const std::string& key) {
   for (const Entry& e : kEntries) {
-    if (EqualsIgnoringCase(key, e.name))
-      return &e;
+    if (EqualsIgnoringCase(key, e.name)) return &e;
   }
   return nullptr;
 }
@@ -163,8 +159,7 @@ bool CIni::IsFileAccessible(const std::string& path, bool show_message) {
   const bool ok = !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
                   ::access(path.c_str(), R_OK | W_OK) == 0 &&
                   (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-  if (!ok && show_message)
-    nvl::ShowMessage(path + " " + kNotExistText);
+  if (!ok && show_message) nvl::ShowMessage(path + " " + kNotExistText);
   return ok;
 }
 
@@ -173,8 +168,7 @@ bool CIni::LoadSettings(const std::string& path) {
   bool result = false;
   try {
     result = [&]() -> bool {
-      if (!IsFileAccessible(path, true))
-        return false;
+      if (!IsFileAccessible(path, true)) return false;
 
       std::ifstream in(path, std::ios::binary);
       if (!in) {
@@ -189,10 +183,8 @@ bool CIni::LoadSettings(const std::string& path) {
       uint64_t count = 0;  // wide: a wrapping counter would let long files pass the line limit
       std::string line;
       while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-          line.pop_back();
-        if (line.empty())
-          continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
         ++count;
 
         const size_t eq = line.find('=');
@@ -201,8 +193,7 @@ bool CIni::LoadSettings(const std::string& path) {
         if (eq != std::string::npos) {
           value = line.substr(eq + 1);
           const size_t slash = value.find('/');
-          if (slash != std::string::npos)
-            value.resize(slash);
+          if (slash != std::string::npos) value.resize(slash);
           value = Trim(value);
           for (char& c : value)
             c = AsciiUpper(c);
@@ -233,8 +224,7 @@ bool CIni::LoadSettings(const std::string& path) {
         }
         if (!accepted) {
           invalid = true;
-          if (key.size() > INI_TEXT_MAX)
-            key.resize(INI_TEXT_MAX);
+          if (key.size() > INI_TEXT_MAX) key.resize(INI_TEXT_MAX);
           message += std::to_string(count) + " " + kInvalidLineText + "(" + key + ")\r\n";
         }
       }
@@ -245,8 +235,7 @@ bool CIni::LoadSettings(const std::string& path) {
         return false;
       }
 
-      if (invalid)
-        nvl::ShowMessage(message);
+      if (invalid) nvl::ShowMessage(message);
 
       char version[16];
       std::snprintf(version, sizeof version, "%06x", static_cast<unsigned>(ver));
@@ -264,8 +253,7 @@ bool CIni::LoadSettings(const std::string& path) {
         return false;
       }
 
-      if (count > INI_MAX_LINES)
-        return false;
+      if (count > INI_MAX_LINES) return false;
       return !invalid;
     }();
   } catch (const std::exception& e) {
@@ -341,19 +329,16 @@ bool CIni::SaveSettings(const std::string& path) const {
     size_t done = 0;
     while (ok && done < text.size()) {
       const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-      if (n < 0 && errno == EINTR)
-        continue;
+      if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ok = false;
       } else {
         done += static_cast<size_t>(n);
       }
     }
-    if (ok && ::fsync(fd) != 0)
-      ok = false;
+    if (ok && ::fsync(fd) != 0) ok = false;
     const int write_error = errno;
-    if (::close(fd) != 0)
-      ok = false;
+    if (::close(fd) != 0) ok = false;
     if (!ok) {
       LogMessage(1, "\r\n%s:%d: write failed, dwErrorCode %d", "CIni::SaveSettings", __LINE__,
                  write_error);

@@ -26,11 +26,9 @@ char AsciiLower(char c) {
 }
 
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size())
-    return false;
+  if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i]))
-      return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }
@@ -40,15 +38,13 @@ std::vector<std::string> SplitComponents(const std::string& text) {
   std::string cur;
   for (char c : text) {
     if (IsSeparator(c)) {
-      if (!cur.empty())
-        parts.push_back(cur);
+      if (!cur.empty()) parts.push_back(cur);
       cur.clear();
     } else {
       cur.push_back(c);
     }
   }
-  if (!cur.empty())
-    parts.push_back(cur);
+  if (!cur.empty()) parts.push_back(cur);
   return parts;
 }
 
@@ -61,15 +57,12 @@ bool Exists(const std::string& path) {
 std::optional<std::string> FindIgnoringCase(const std::string& dir, const std::string& name) {
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
-  if (ec)
-    return std::nullopt;
+  if (ec) return std::nullopt;
   std::optional<std::string> best;
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec)
-      break;
+    if (ec) break;
     std::string entry = it->path().filename().string();
-    if (EqualsIgnoringCase(entry, name) && (!best || entry < *best))
-      best = std::move(entry);
+    if (EqualsIgnoringCase(entry, name) && (!best || entry < *best)) best = std::move(entry);
   }
   return best;
 }
@@ -94,8 +87,7 @@ std::string ResolveStationPath(const std::string& value) {
   for (const std::string& comp : SplitComponents(rest)) {
     std::string next = JoinPath(cur, comp);
     if (comp != "." && comp != ".." && !Exists(next)) {
-      if (auto found = FindIgnoringCase(cur, comp))
-        next = JoinPath(cur, *found);
+      if (auto found = FindIgnoringCase(cur, comp)) next = JoinPath(cur, *found);
     }
     cur = std::move(next);
   }
@@ -107,8 +99,7 @@ std::string StationPathText(const std::string& path) {
     std::replace(s.begin(), s.end(), '/', '\\');
     return s;
   };
-  if (path.empty() || path[0] != '/')
-    return with_backslashes(path);
+  if (path.empty() || path[0] != '/') return with_backslashes(path);
 
   const fs::path native = fs::path(path).lexically_normal();
   const fs::path program = fs::path(ProgramDir()).lexically_normal();
@@ -117,8 +108,7 @@ std::string StationPathText(const std::string& path) {
   auto n = native.begin();
   bool under = true;
   for (auto p = program.begin(); p != program.end(); ++p) {
-    if (p->empty())
-      continue;
+    if (p->empty()) continue;
     if (n == native.end() || *n != *p) {
       under = false;
       break;

@@ -480,8 +480,7 @@ TEST_F(IniTest, SavedFileHas29LinesAndLoadsBackWithoutMessage) {
   int non_empty = 0;
   size_t start = 0;
   for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    if (end > start)
-      ++non_empty;
+    if (end > start) ++non_empty;
   }
   EXPECT_EQ(start, text.size());  // every line ends with CR LF
   EXPECT_EQ(non_empty, 29);
