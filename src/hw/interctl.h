@@ -92,6 +92,7 @@ class CInterctl {
                     uint32_t address, uint32_t count);
   int Compare_Section(const HostInfo& host, const uint8_t* data, uint32_t address, uint32_t count);
   // The attempt number Update_Firmware hands to Write_Section (SST pacing); 0 outside an update.
+  // Written only while the caller holds the upgrade lock.
   uint8_t m_ucSpiRetry = 0;
 
   // The discovery lock.

@@ -1,8 +1,11 @@
 // The simulated station: virtual controller boards behind the configuration-space transport,
 // described by a station file (JSON, see docs/station-file.md).  Each board answers at register
-// level: its configuration space with the command mailbox, the MCU's memory spaces, its BAR0
-// window, and the faults the file injects.  Boards are independent: different boards may be
-// driven from different threads at once.
+// level: its configuration space with the command mailbox, the MCU's memory spaces, its SPI
+// flash chip (hw/sim/spi_flash.h), its BAR0 window, and the faults the file injects.  After the
+// controller restart step the MCU boots from its flash: a valid image sets the firmware version
+// and applies the image's register setting records; a blank or invalid one leaves a version of
+// six 0xFF bytes.  Boards are independent: different boards may be driven from different threads
+// at once.
 #pragma once
 
 #include <array>
