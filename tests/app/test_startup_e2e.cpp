@@ -12,6 +12,7 @@ namespace {
 const char* kOneBoard = R"({"boards":[{"location":"3:0:0","family":"A"}]})";
 
 struct MissingValueCase {
+  const char* name;
   const char* args;
   int status;
   const char* code;
@@ -32,13 +33,14 @@ TEST_P(MissingValue, EndsWithItsCodeBeforeTheBanner) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, MissingValue,
-    ::testing::Values(MissingValueCase{"/T", 255, "-1", "Please Input Version!!\r\n"},
-                      MissingValueCase{"/I", 255, "-1", "Please Input SSID/SVID!!\r\n"},
-                      MissingValueCase{
-                          "/P", 246, "-10",
-                          "Please Input PCI Address Parameter Bus:Device:Function!!! "},
-                      MissingValueCase{"/G", 255, "-1", "Please Input [Port][Speed]!!\r\n"},
-                      MissingValueCase{"/F", 255, "-1", "Please Input [Port][Speed]!!\r\n"}));
+    ::testing::Values(
+        MissingValueCase{"version", "/T", 255, "-1", "Please Input Version!!\r\n"},
+        MissingValueCase{"ids", "/I", 255, "-1", "Please Input SSID/SVID!!\r\n"},
+        MissingValueCase{"location", "/P", 246, "-10",
+                         "Please Input PCI Address Parameter Bus:Device:Function!!! "},
+        MissingValueCase{"signal", "/G", 255, "-1", "Please Input [Port][Speed]!!\r\n"},
+        MissingValueCase{"fixture", "/F", 255, "-1", "Please Input [Port][Speed]!!\r\n"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(Startup, UsageEndsWithZeroAndPrintsNothing) {
   StationDir st;
