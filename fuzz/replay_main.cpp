@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
     std::filesystem::path p(argv[i]);
     if (std::filesystem::is_directory(p)) {
       for (const auto& e : std::filesystem::recursive_directory_iterator(p)) {
-        if (e.is_regular_file())
-          runs += RunFile(e.path());
+        if (e.is_regular_file()) runs += RunFile(e.path());
       }
     } else if (std::filesystem::exists(p)) {
       runs += RunFile(p);

@@ -35,8 +35,7 @@ void SetFlashWaitObserver(std::function<void(int64_t)> observer) {
 static bool Wait(int64_t ms) {
   {
     std::lock_guard lock(g_observer_mutex);
-    if (g_observer)
-      g_observer(ms);
+    if (g_observer) g_observer(ms);
   }
   return nvl::Clock::SleepMs(ms);
 }
@@ -44,13 +43,10 @@ static bool Wait(int64_t ms) {
 uint32_t SecondCopyAddress(const SpiRomPart& part, uint32_t length) {
   const uint32_t sector = SectorSize(part);
   const uint64_t flash = FlashSize(part);
-  if (sector == 0 || length == 0)
-    return 0;
-  if (flash < FLASH_BACKUP_MIN_FLASH || length > FLASH_BACKUP_MAX_IMAGE)
-    return 0;
+  if (sector == 0 || length == 0) return 0;
+  if (flash < FLASH_BACKUP_MIN_FLASH || length > FLASH_BACKUP_MAX_IMAGE) return 0;
   const uint64_t start = (static_cast<uint64_t>(length) + sector - 1) / sector * sector;
-  if (start + length > flash)
-    return 0;
+  if (start + length > flash) return 0;
   return static_cast<uint32_t>(start);
 }
 
@@ -100,8 +96,7 @@ SpiRomPart CInterctl::Init_SPIRom(const HostInfo& host) {
     return EmptySpiRomPart();
   }
   const SpiRomPart part = Find_SPIRom_Part(host);
-  if (bSpiRomPartEmpty(part))
-    return part;
+  if (bSpiRomPartEmpty(part)) return part;
   if (NeedsAlternateSetup(part) &&
       McuCommandWrite(host, CMD_SPI_SETUP, SPACE_FLASH, 1, 0, SPI_SETUP_ALTERNATE, 0) < 0) {
     return part;
@@ -112,22 +107,16 @@ SpiRomPart CInterctl::Init_SPIRom(const HostInfo& host) {
 
 int CInterctl::Protect_SPIRom(const HostInfo& host, uint8_t protect) {
   int rc = McuCommandWrite(host, CMD_SPI_OPCODE, SPACE_FLASH, 1, 0, SPI_WRITE_ENABLE, 0);
-  if (rc < 0)
-    return rc;
-  if (!nvl::fw::Wait(kFlashStatusWaitMs))
-    return kIoErrTimeout;
+  if (rc < 0) return rc;
+  if (!nvl::fw::Wait(kFlashStatusWaitMs)) return kIoErrTimeout;
   rc = McuCommandWrite(host, CMD_SPI_WRITE_STATUS, SPACE_FLASH, 2, 0,
                        protect ? SPI_STATUS_PROTECT : SPI_STATUS_UNPROTECT, 0);
-  if (rc < 0)
-    return rc;
-  if (!nvl::fw::Wait(kFlashStatusWaitMs))
-    return kIoErrTimeout;
+  if (rc < 0) return rc;
+  if (!nvl::fw::Wait(kFlashStatusWaitMs)) return kIoErrTimeout;
   if (protect) {
     rc = McuCommandWrite(host, CMD_SPI_OPCODE, SPACE_FLASH, 1, 0, SPI_WRITE_DISABLE, 0);
-    if (rc < 0)
-      return rc;
-    if (!nvl::fw::Wait(kFlashStatusWaitMs))
-      return kIoErrTimeout;
+    if (rc < 0) return rc;
+    if (!nvl::fw::Wait(kFlashStatusWaitMs)) return kIoErrTimeout;
   }
   return 0;
 }
@@ -135,8 +124,7 @@ int CInterctl::Protect_SPIRom(const HostInfo& host, uint8_t protect) {
 int CInterctl::Erase_SPIRom(const HostInfo& host, const SpiRomPart& part, uint32_t count,
                             uint32_t address, int retry) {
   const uint32_t sector = nvl::fw::SectorSize(part);
-  if (sector == 0 || count == 0)
-    return ERR_INVALID_PARAMETER;
+  if (sector == 0 || count == 0) return ERR_INVALID_PARAMETER;
   const uint32_t sectors = (count + sector - 1) / sector;
   const uint32_t low = part.bReadIdOpcode | (static_cast<uint32_t>(part.bReadIdArg) << 8) |
                        (static_cast<uint32_t>(part.bChipEraseOpcode) << 16) |
@@ -153,10 +141,8 @@ int CInterctl::Erase_SPIRom(const HostInfo& host, const SpiRomPart& part, uint32
     uint32_t at = address;
     for (uint32_t covered = 0; covered < sectors; covered += step) {
       rc = McuCommandWrite(host, CMD_SPI_ERASE, SPACE_FLASH, step, at, low, high);
-      if (rc < 0)
-        break;
-      if (!nvl::fw::Wait(step_wait))
-        return kIoErrTimeout;
+      if (rc < 0) break;
+      if (!nvl::fw::Wait(step_wait)) return kIoErrTimeout;
       at += step * sector;
     }
   } else {
@@ -167,28 +153,24 @@ int CInterctl::Erase_SPIRom(const HostInfo& host, const SpiRomPart& part, uint32
       return rc;
     }
   }
-  if (!nvl::fw::Wait(kFlashEraseEndWaitMs))
-    return kIoErrTimeout;
+  if (!nvl::fw::Wait(kFlashEraseEndWaitMs)) return kIoErrTimeout;
   return rc;
 }
 
 int CInterctl::Write_Section(const HostInfo& host, const SpiRomPart& part, const uint8_t* data,
                              uint32_t address, uint32_t count) {
-  if (data == nullptr || count == 0)
-    return ERR_INVALID_PARAMETER;
+  if (data == nullptr || count == 0) return ERR_INVALID_PARAMETER;
   int rc = 0;
   if (IsPacedPart(part)) {
     uint8_t mode = 0;
     rc = Read_8051_Memory(host, SPACE_DATA, SPI_PACING_ADDR, 1, &mode);
-    if (rc < 0)
-      return rc;
+    if (rc < 0) return rc;
     const uint32_t pacing = ((mode & 0x02) ? 0x80u : 0xF0u) + 128u * m_ucSpiRetry;
     rc = McuCommandWrite(host, CMD_SPI_BEGIN_PACED, SPACE_FLASH, 0, address, pacing, 0);
   } else {
     rc = McuCommandWrite(host, CMD_SPI_BEGIN, SPACE_FLASH, 0, address, 0, 0);
   }
-  if (rc < 0)
-    return rc;
+  if (rc < 0) return rc;
 
   uint32_t done = 0;
   if (count >= 8) {
@@ -219,8 +201,7 @@ int CInterctl::Write_Section(const HostInfo& host, const SpiRomPart& part, const
 
 int CInterctl::Compare_Section(const HostInfo& host, const uint8_t* data, uint32_t address,
                                uint32_t count) {
-  if (data == nullptr)
-    return ERR_INVALID_PARAMETER;
+  if (data == nullptr) return ERR_INVALID_PARAMETER;
   constexpr int kReads = 3;
   constexpr int kMismatches = 3;
   for (uint32_t done = 0; done < count;) {
@@ -232,16 +213,13 @@ int CInterctl::Compare_Section(const HostInfo& host, const uint8_t* data, uint32
       for (int attempt = 0; attempt < kReads; ++attempt) {
         std::memset(got, 0, sizeof got);
         rc = McuCommandRead(host, SPACE_FLASH, address + done, piece, 0, got);
-        if (rc >= 0)
-          break;
+        if (rc >= 0) break;
         LogMessage(1, "\r\n%s:%d: Read_Memory Fail, retry[%d]\n", "CInterctl::Compare_Section",
                    __LINE__, attempt);
       }
       // An unreadable piece is an error, never a match of zero bytes.
-      if (rc < 0)
-        return rc;
-      if (std::memcmp(got, data + done, piece) == 0)
-        break;
+      if (rc < 0) return rc;
+      if (std::memcmp(got, data + done, piece) == 0) break;
       if (++mismatches == kMismatches) {
         WriteMcuControl(host, 0);
         return ERR_FLASH_MISMATCH;
@@ -307,8 +285,7 @@ int CInterctl::Update_Firmware(int target_number, const HostInfo& host, const Sp
   for (int attempt = 0; attempt < FLASH_ATTEMPTS; ++attempt) {
     m_ucSpiRetry = static_cast<uint8_t>(attempt);
     PassEnd end = pass(0, attempt, &result);
-    if (end == PassEnd::kDone && second_copy != 0)
-      end = pass(second_copy, attempt, &result);
+    if (end == PassEnd::kDone && second_copy != 0) end = pass(second_copy, attempt, &result);
     if (end == PassEnd::kFatal) {
       // A failed erase leaves the flash unprotected and partly erased: nothing more is tried.
       m_ucSpiRetry = 0;
@@ -322,9 +299,7 @@ int CInterctl::Update_Firmware(int target_number, const HostInfo& host, const Sp
   m_ucSpiRetry = 0;
 
   const int protect_rc = Protect_SPIRom(host, 1);
-  if (protect_rc < 0)
-    return protect_rc;
-  if (result == 0)
-    WriteMcuControl(host, 1);
+  if (protect_rc < 0) return protect_rc;
+  if (result == 0) WriteMcuControl(host, 1);
   return result;
 }

@@ -18,8 +18,7 @@ using SteadyClock = std::chrono::steady_clock;
 }  // namespace
 
 void Clock::SetTimeScale(double scale) {
-  if (scale > 0.0)
-    g_scale.store(scale);
+  if (scale > 0.0) g_scale.store(scale);
 }
 
 double Clock::TimeScale() {
@@ -37,10 +36,8 @@ bool Clock::StopRequested() {
 }
 
 bool Clock::SleepMs(int64_t ms) {
-  if (t_stop.stop_requested())
-    return false;
-  if (ms <= 0)
-    return true;
+  if (t_stop.stop_requested()) return false;
+  if (ms <= 0) return true;
   const auto real =
       std::chrono::duration<double, std::milli>(static_cast<double>(ms) * g_scale.load());
   const auto deadline =
@@ -73,8 +70,7 @@ double ApplyTimeScaleFromEnvironment(bool simulated) {
   if (const char* s = std::getenv("NVL_TIME_SCALE"); s != nullptr && *s != '\0') {
     char* end = nullptr;
     const double v = std::strtod(s, &end);
-    if (end != s && v > 0.0)
-      Clock::SetTimeScale(v);
+    if (end != s && v > 0.0) Clock::SetTimeScale(v);
   }
   return Clock::TimeScale();
 }

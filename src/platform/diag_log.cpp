@@ -24,18 +24,15 @@ bool EventLogSink::RegisterLogSource(const std::string& db_path) {
   store_.reset();
   std::snprintf(source_name_, 519, "%s", kEventSourceName);
   auto store = EventStore::Open(db_path);
-  if (!store)
-    return false;
+  if (!store) return false;
   const std::string message_file = ProgramDir() + "/XEventMessage.dll";
-  if (!store->RegisterSource(source_name_, message_file, kTypesSupported))
-    return false;
+  if (!store->RegisterSource(source_name_, message_file, kTypesSupported)) return false;
   store_ = std::move(store);
   return true;
 }
 
 bool EventLogSink::ReportLogEvent(int level, const std::string& text) {
-  if (!store_ || text.empty())
-    return false;
+  if (!store_ || text.empty()) return false;
   const CurrentUser user = GetCurrentUserSid();
   EventRecord r;
   r.source = source_name_;
@@ -64,8 +61,7 @@ CurrentUser GetCurrentUserSid() {
 }
 
 void CreateEventLogSink() {
-  if (g_sink.load() != nullptr)
-    return;
+  if (g_sink.load() != nullptr) return;
   const int saved = errno;
   auto sink = std::make_unique<EventLogSink>();
   sink->RegisterLogSource(EventStore::DefaultPath());
@@ -75,8 +71,7 @@ void CreateEventLogSink() {
 
 void ResetEventLogSinkForTest(const std::string& db_path) {
   static std::vector<std::unique_ptr<EventLogSink>> retired;
-  if (g_owned)
-    retired.push_back(std::move(g_owned));
+  if (g_owned) retired.push_back(std::move(g_owned));
   if (db_path.empty()) {
     g_sink.store(nullptr);
     return;
@@ -99,13 +94,11 @@ int LogMessage(int level, const char* format, ...) {
   va_start(args, format);
   const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
-  if (n < 0)
-    buffer[0] = '\0';
+  if (n < 0) buffer[0] = '\0';
   const int length = static_cast<int>(std::strlen(buffer));
   nvl::EventLogSink* sink = nvl::PublishedEventLogSink();
   int result = length;
-  if (sink != nullptr)
-    result = sink->ReportLogEvent(level, buffer) ? 1 : 0;
+  if (sink != nullptr) result = sink->ReportLogEvent(level, buffer) ? 1 : 0;
   errno = saved;
   return result;
 }

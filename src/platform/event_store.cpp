@@ -50,16 +50,14 @@ std::vector<uint8_t> ColumnBlob(sqlite3_stmt* s, int i) {
 }  // namespace
 
 std::string EventStore::DefaultPath() {
-  if (const char* p = std::getenv("NVL_EVENTLOG_DB"); p != nullptr && *p != '\0')
-    return p;
+  if (const char* p = std::getenv("NVL_EVENTLOG_DB"); p != nullptr && *p != '\0') return p;
   return "/var/lib/nvl7310-mptool/eventlog.db";
 }
 
 std::unique_ptr<EventStore> EventStore::Open(const std::string& path) {
   std::error_code ec;
   const auto parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty())
-    std::filesystem::create_directories(parent, ec);
+  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
@@ -89,8 +87,7 @@ bool EventStore::RegisterSource(const std::string& name, const std::string& mess
   Statement st(db_,
                "INSERT INTO sources(name, message_file, types_supported) VALUES(?1, ?2, ?3) "
                "ON CONFLICT(name) DO UPDATE SET message_file = ?2, types_supported = ?3");
-  if (!st)
-    return false;
+  if (!st) return false;
   sqlite3_bind_text(st.stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(st.stmt, 2, message_file.data(), static_cast<int>(message_file.size()),
                     SQLITE_TRANSIENT);
@@ -101,8 +98,7 @@ bool EventStore::RegisterSource(const std::string& name, const std::string& mess
 bool EventStore::SourceRegistered(const std::string& name) {
   std::lock_guard lock(mutex_);
   Statement st(db_, "SELECT 1 FROM sources WHERE name = ?1");
-  if (!st)
-    return false;
+  if (!st) return false;
   sqlite3_bind_text(st.stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   return sqlite3_step(st.stmt) == SQLITE_ROW;
 }
@@ -120,8 +116,7 @@ bool EventStore::Report(const EventRecord& r) {
                "INSERT INTO events(source, event_id, event_type, category, user, uid, "
                "generation_time, string_count, strings, raw_data) "
                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-  if (!st)
-    return false;
+  if (!st) return false;
   sqlite3_bind_text(st.stmt, 1, r.source.data(), static_cast<int>(r.source.size()),
                     SQLITE_TRANSIENT);
   sqlite3_bind_int64(st.stmt, 2, r.event_id);
@@ -151,8 +146,7 @@ bool EventStore::ReadForward(const std::function<bool(const EventRecord&)>& visi
                    "SELECT record_number, source, event_id, event_type, category, user, uid, "
                    "generation_time, string_count, strings, raw_data FROM events "
                    "WHERE record_number > ?1 ORDER BY record_number LIMIT ?2");
-      if (!st)
-        return false;
+      if (!st) return false;
       sqlite3_bind_int64(st.stmt, 1, after);
       sqlite3_bind_int(st.stmt, 2, batch);
       int rc;
@@ -179,14 +173,11 @@ bool EventStore::ReadForward(const std::function<bool(const EventRecord&)>& visi
         e.raw_data = ColumnBlob(st.stmt, 10);
         block.push_back(std::move(e));
       }
-      if (rc != SQLITE_DONE)
-        return false;
+      if (rc != SQLITE_DONE) return false;
     }
-    if (block.empty())
-      return true;
+    if (block.empty()) return true;
     for (const auto& e : block) {
-      if (!visit(e))
-        return true;
+      if (!visit(e)) return true;
     }
     after = block.back().record_number;
   }

@@ -14,8 +14,7 @@ std::atomic<MessageSink*> g_sink{nullptr};
 void StderrMessageSink::Show(const std::string& /*caption*/, const std::string& text,
                              MessageIcon /*icon*/) {
   std::fwrite(text.data(), 1, text.size(), stderr);
-  if (text.empty() || text.back() != '\n')
-    std::fputc('\n', stderr);
+  if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
   std::fflush(stderr);
 }
 

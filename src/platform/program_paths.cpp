@@ -14,8 +14,7 @@ std::string ExecutableDir() {
   static const std::string dir = [] {
     char buf[4096];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-      return std::string(".");
+    if (n <= 0) return std::string(".");
     std::string path(buf, static_cast<size_t>(n));
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
@@ -28,8 +27,7 @@ std::string ExecutableDir() {
 std::string ProgramDir() {
   {
     std::lock_guard lock(g_mutex);
-    if (!g_override.empty())
-      return g_override;
+    if (!g_override.empty()) return g_override;
   }
   return ExecutableDir();
 }
@@ -40,10 +38,8 @@ void SetProgramDirForTest(const std::string& dir) {
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty())
-    return name;
-  if (dir.back() == '/')
-    return dir + name;
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
   return dir + "/" + name;
 }
 

@@ -94,8 +94,7 @@ class FlashTest : public SimStationTest {
   std::vector<std::string> Commands() const {
     std::vector<std::string> out;
     for (const auto& c : io_calls()) {
-      if (c.rfind("WriteCmdALL(", 0) == 0)
-        out.push_back(c);
+      if (c.rfind("WriteCmdALL(", 0) == 0) out.push_back(c);
     }
     return out;
   }
@@ -105,8 +104,7 @@ class FlashTest : public SimStationTest {
     const std::string prefix = "WriteCmdALL(" + Hex(command) + "," + Hex(space) + ",";
     std::vector<std::string> out;
     for (const auto& c : Commands()) {
-      if (c.rfind(prefix, 0) == 0)
-        out.push_back(c);
+      if (c.rfind(prefix, 0) == 0) out.push_back(c);
     }
     return out;
   }
@@ -121,11 +119,9 @@ class FlashTest : public SimStationTest {
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
     auto store = EventStore::Open(dir_.File("events.db"));
-    if (!store)
-      return lines;
+    if (!store) return lines;
     store->ReadForward([&](const EventRecord& r) {
-      if (!r.strings.empty())
-        lines.push_back(WithoutLineNumber(r.strings[0]));
+      if (!r.strings.empty()) lines.push_back(WithoutLineNumber(r.strings[0]));
       return true;
     });
     return lines;

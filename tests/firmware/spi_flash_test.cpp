@@ -29,8 +29,7 @@ std::string IdRead(size_t row) {
 bool AllFF(const SpiRomPart& p) {
   const auto* b = reinterpret_cast<const uint8_t*>(&p);
   for (size_t i = 0; i < sizeof p; ++i) {
-    if (b[i] != 0xFF)
-      return false;
+    if (b[i] != 0xFF) return false;
   }
   return true;
 }
@@ -128,8 +127,7 @@ TEST_P(InitTest, IdentifiesSetsUpAndUnprotects) {
   std::vector<std::string> expected = {SetupCmd(0x80)};
   for (size_t i = 0; i <= c.row; ++i)
     expected.push_back(IdRead(i));
-  if (c.alternate_setup)
-    expected.push_back(SetupCmd(0x20));
+  if (c.alternate_setup) expected.push_back(SetupCmd(0x20));
   expected.push_back(Cmd(0x19, 0x10, 1, 0, 0x06, 0));
   expected.push_back(Cmd(0x1C, 0x10, 2, 0, 0x0301, 0));
   EXPECT_EQ(expected, Commands());
@@ -695,8 +693,7 @@ TEST_F(FlashTest, HungWriteCommandFailsEveryAttempt) {
   EXPECT_EQ(3u, CommandsOf(0x1E).size());
   std::vector<std::string> attempts;
   for (const auto& l : LogLines()) {
-    if (l.find("Write_Section Fail!!") != std::string::npos)
-      attempts.push_back(l);
+    if (l.find("Write_Section Fail!!") != std::string::npos) attempts.push_back(l);
   }
   EXPECT_EQ(
       (std::vector<std::string>{
@@ -727,8 +724,7 @@ TEST_F(FlashTest, StopDuringAWaitEndsTheUpdate) {
   Load(OneBoard(chip));
   std::stop_source stop;
   fw::SetFlashWaitObserver([&stop](int64_t ms) {
-    if (ms == 1000)
-      stop.request_stop();
+    if (ms == 1000) stop.request_stop();
   });
   const auto image = Pattern(0x100);
   int rc = 0;

@@ -227,8 +227,7 @@ TEST_P(FaultTest, ReadsFailAsInjected) {
   for (int i = 0; i < 3; ++i) {
     uint8_t v[4];
     last = g_Interctl.Read_8051_Memory(h, SPACE_DATA, 0xF38C, 4, v);
-    if (last == 0)
-      ++ok;
+    if (last == 0) ++ok;
   }
   EXPECT_EQ(ok, c.good_reads);
   EXPECT_EQ(last, c.expected);

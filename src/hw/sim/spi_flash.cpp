@@ -5,14 +5,12 @@ namespace nvl::sim {
 SpiFlashChip::SpiFlashChip(const FlashSpec& spec, uint8_t status)
     : spec_(spec), status_(status), contents_(spec.size, 0xFF), stuck_(spec.size, 0) {
   for (const auto& s : spec_.stuck_bits) {
-    if (s.address < spec_.size)
-      stuck_[s.address] |= s.mask;
+    if (s.address < spec_.size) stuck_[s.address] |= s.mask;
   }
 }
 
 std::array<uint8_t, 3> SpiFlashChip::ReadId(uint8_t opcode, uint32_t argument) const {
-  if (opcode == spec_.id_opcode && argument == spec_.id_arg)
-    return spec_.id;
+  if (opcode == spec_.id_opcode && argument == spec_.id_arg) return spec_.id;
   return {0xFF, 0xFF, 0xFF};
 }
 
@@ -30,17 +28,14 @@ bool SpiFlashChip::Opcode(uint8_t opcode) {
 }
 
 bool SpiFlashChip::WriteStatus(uint8_t opcode, uint8_t value) {
-  if (opcode != 0x01)
-    return false;
-  if (status_ & kFlashStatusWel)
-    status_ = static_cast<uint8_t>(value & 0xFC);
+  if (opcode != 0x01) return false;
+  if (status_ & kFlashStatusWel) status_ = static_cast<uint8_t>(value & 0xFC);
   status_ = static_cast<uint8_t>(status_ & ~kFlashStatusWel);
   return true;
 }
 
 bool SpiFlashChip::Erase(uint32_t address, uint32_t sectors) {
-  if (Protected() || sectors == 0 || address >= spec_.size)
-    return false;
+  if (Protected() || sectors == 0 || address >= spec_.size) return false;
   ++erases_;
   uint64_t at = address / spec_.sector_size * static_cast<uint64_t>(spec_.sector_size);
   for (uint32_t i = 0; i < sectors && at < spec_.size; ++i, at += spec_.sector_size) {
@@ -51,8 +46,7 @@ bool SpiFlashChip::Erase(uint32_t address, uint32_t sectors) {
 }
 
 bool SpiFlashChip::BeginSection(uint32_t address) {
-  if (Protected() || address >= spec_.size)
-    return false;
+  if (Protected() || address >= spec_.size) return false;
   in_section_ = true;
   return true;
 }
@@ -80,12 +74,10 @@ bool SpiFlashChip::EndSection(uint32_t address, const uint8_t* bytes, uint32_t c
 }
 
 bool SpiFlashChip::Read(uint32_t address, uint32_t count, uint8_t* out) {
-  if (count == 0 || count > 8 || static_cast<uint64_t>(address) + count > spec_.size)
-    return false;
+  if (count == 0 || count > 8 || static_cast<uint64_t>(address) + count > spec_.size) return false;
   for (uint32_t i = 0; i < count; ++i)
     out[i] = contents_[address + i];
-  if (reads_++ < spec_.read_mismatches)
-    out[0] = static_cast<uint8_t>(~out[0]);
+  if (reads_++ < spec_.read_mismatches) out[0] = static_cast<uint8_t>(~out[0]);
   return true;
 }
 

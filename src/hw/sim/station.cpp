@@ -107,22 +107,19 @@ void VirtualController::SetWord(uint32_t offset, uint32_t value) {
 }
 
 uint32_t VirtualController::ReadConfig32(uint32_t offset) {
-  if (offset > kConfigSize - 4)
-    return 0xFFFFFFFFu;
+  if (offset > kConfigSize - 4) return 0xFFFFFFFFu;
   std::lock_guard lock(mutex_);
   return Word(offset);
 }
 
 uint8_t VirtualController::ReadConfig8(uint32_t offset) {
-  if (offset >= kConfigSize)
-    return 0xFF;
+  if (offset >= kConfigSize) return 0xFF;
   std::lock_guard lock(mutex_);
   return config_[offset];
 }
 
 void VirtualController::WriteConfig8(uint32_t offset, uint8_t value) {
-  if (offset >= kConfigSize)
-    return;
+  if (offset >= kConfigSize) return;
   std::lock_guard lock(mutex_);
   // Identity, class, status and sequence registers are read only.
   if (offset < 0x04 || (offset >= 0x08 && offset < 0x0C) || (offset >= 0x2C && offset < 0x30) ||
@@ -130,13 +127,11 @@ void VirtualController::WriteConfig8(uint32_t offset, uint8_t value) {
     return;
   }
   config_[offset] = value;
-  if (offset == mbx::kDoorbell && value == mbx::kRing)
-    Execute();
+  if (offset == mbx::kDoorbell && value == mbx::kRing) Execute();
 }
 
 void VirtualController::WriteConfig32(uint32_t offset, uint32_t value) {
-  if (offset > kConfigSize - 4)
-    return;
+  if (offset > kConfigSize - 4) return;
   if (offset == mbx::kDoorbell) {
     WriteConfig8(offset, static_cast<uint8_t>(value));
     return;
@@ -182,12 +177,9 @@ void VirtualController::Execute() {
   const uint64_t before = commands_++;
 
   for (auto& f : spec_.faults) {
-    if (before < f.after || (f.times && f.hits >= *f.times))
-      continue;
-    if (!Matches(f, command, space, address))
-      continue;
-    if (f.seen++ < f.skip)
-      continue;
+    if (before < f.after || (f.times && f.hits >= *f.times)) continue;
+    if (!Matches(f, command, space, address)) continue;
+    if (f.seen++ < f.skip) continue;
     ++f.hits;
     if (f.effect == FaultRule::Effect::kNoReady) {
       Finish(mbx::kStatusBusy);  // never taken: every wait on it times out
@@ -272,21 +264,18 @@ uint32_t VirtualController::ExecuteFlash(uint8_t command, uint8_t space, uint32_
   uint8_t bytes[8];
   Unpack(low, high, bytes);
   if (command == kCmdRead && space == kSpaceFlashId) {
-    if (size < 1 || size > 8)
-      return refused;
+    if (size < 1 || size > 8) return refused;
     const auto id = flash_.ReadId(static_cast<uint8_t>(low), address);
     uint8_t reply[8] = {id[0], id[1], id[2], 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     for (uint32_t i = 0; i < 8; ++i)
       config_[mbx::kReplyData + i] = i < size ? reply[i] : 0;
     return mbx::kStatusDone | mbx::kStatusReplyReady;
   }
-  if (space != kSpaceFlash)
-    return refused;
+  if (space != kSpaceFlash) return refused;
   switch (command) {
     case kCmdRead: {
       uint8_t out[8] = {};
-      if (!flash_.Read(address, size, out))
-        return refused;
+      if (!flash_.Read(address, size, out)) return refused;
       for (uint32_t i = 0; i < 8; ++i)
         config_[mbx::kReplyData + i] = i < size ? out[i] : 0;
       return mbx::kStatusDone | mbx::kStatusReplyReady;
@@ -325,18 +314,14 @@ void VirtualController::Boot() {
       s = static_cast<uint8_t>(s + f[i]);
     return s;
   };
-  if (size < kImageBodyOffset)
-    return fail();
+  if (size < kImageBodyOffset) return fail();
   const char* config_sig = spec_.family == 'A' ? "7201A_RCFG" : "7202A_RCFG";
   const char* code_sig = spec_.family == 'A' ? "7201A_FW" : "7202A_FW";
-  if (std::memcmp(&f[kImageSignatureOffset], config_sig, 10) != 0)
-    return fail();
+  if (std::memcmp(&f[kImageSignatureOffset], config_sig, 10) != 0) return fail();
   const uint32_t length =
       f[kImageLengthOffset] | (static_cast<uint32_t>(f[kImageLengthOffset + 1]) << 8);
-  if (length < kImageBodyOffset || length + 9ull > size)
-    return fail();
-  if (sum(0, length) != f[length])
-    return fail();
+  if (length < kImageBodyOffset || length + 9ull > size) return fail();
+  if (sum(0, length) != f[length]) return fail();
   uint64_t code_length = 0, code = 0;
   if (spec_.family == 'A') {
     code_length = f[length + 5] | (static_cast<uint32_t>(f[length + 6]) << 8);
@@ -346,25 +331,18 @@ void VirtualController::Boot() {
       code_length |= static_cast<uint64_t>(f[length + 5 + i]) << (8 * i);
     code = length + 9;
   }
-  if (code_length < kImageVersionInCode + 6 || code + code_length + 9 > size)
-    return fail();
-  if (std::memcmp(&f[code + code_length], code_sig, 8) != 0)
-    return fail();
-  if (sum(code, code + code_length) != f[code + code_length + 8])
-    return fail();
+  if (code_length < kImageVersionInCode + 6 || code + code_length + 9 > size) return fail();
+  if (std::memcmp(&f[code + code_length], code_sig, 8) != 0) return fail();
+  if (sum(code, code + code_length) != f[code + code_length + 8]) return fail();
 
   std::memcpy(&firmware_info_[kFirmwareVersionAddr], &f[code + kImageVersionInCode], 6);
   for (uint32_t at = kImageBodyOffset; at + 8 <= length; at += 8) {
-    if (f[at] != kSettingMarker)
-      continue;
+    if (f[at] != kSettingMarker) continue;
     const uint32_t width = f[at + 1];
-    if (width != 1 && width != 2 && width != 4)
-      continue;
+    if (width != 1 && width != 2 && width != 4) continue;
     uint32_t target = f[at + 2] | (static_cast<uint32_t>(f[at + 3]) << 8);
-    if (spec_.family == 'B')
-      target += kFamilyBSettingBase;
-    if (target + width > data_memory_.size())
-      continue;
+    if (spec_.family == 'B') target += kFamilyBSettingBase;
+    if (target + width > data_memory_.size()) continue;
     std::memcpy(&data_memory_[target], &f[at + 4], width);
   }
   // The subsystem IDs in configuration space come from the firmware's copy.
@@ -402,8 +380,7 @@ uint8_t VirtualController::PeekData(uint32_t address) {
 
 void VirtualController::PokeData(uint32_t address, uint8_t value) {
   std::lock_guard lock(mutex_);
-  if (address < data_memory_.size())
-    data_memory_[address] = value;
+  if (address < data_memory_.size()) data_memory_[address] = value;
 }
 
 std::vector<uint8_t> VirtualController::FlashContents() {
@@ -437,8 +414,7 @@ Station::~Station() {
 }
 
 bool Station::Open(std::string& error) {
-  if (open_)
-    return true;
+  if (open_) return true;
   std::vector<BoardSpec> specs;
   if (!path_.empty()) {
     std::ifstream in(path_, std::ios::binary);
@@ -470,8 +446,7 @@ bool Station::Open(std::string& error) {
 }
 
 void Station::Close() {
-  if (!open_)
-    return;
+  if (!open_) return;
   {
     std::lock_guard lock(map_mutex_);
     mappings_.clear();
@@ -502,25 +477,20 @@ uint8_t Station::ReadConfig8(PciLocation loc, uint32_t offset) {
 }
 
 void Station::WriteConfig8(PciLocation loc, uint32_t offset, uint8_t value) {
-  if (VirtualController* b = Board(loc))
-    b->WriteConfig8(offset, value);
+  if (VirtualController* b = Board(loc)) b->WriteConfig8(offset, value);
 }
 
 void Station::WriteConfig32(PciLocation loc, uint32_t offset, uint32_t value) {
-  if (VirtualController* b = Board(loc))
-    b->WriteConfig32(offset, value);
+  if (VirtualController* b = Board(loc)) b->WriteConfig32(offset, value);
 }
 
 void* Station::Map(uint64_t physical, uint32_t length) {
-  if (!open_ || length == 0)
-    return nullptr;
+  if (!open_ || length == 0) return nullptr;
   VirtualController* owner = nullptr;
   for (auto& [index, board] : boards_) {
-    if (board->OwnsPhysical(physical, length))
-      owner = board.get();
+    if (board->OwnsPhysical(physical, length)) owner = board.get();
   }
-  if (owner == nullptr)
-    return nullptr;  // no board decodes that range
+  if (owner == nullptr) return nullptr;  // no board decodes that range
   Mapping m;
   m.placeholder = std::make_unique<uint8_t[]>(length);
   m.length = length;
@@ -540,11 +510,9 @@ void Station::Unmap(void* mapping, uint32_t /*length*/) {
 Station::Mapping* Station::FindMapping(const void* address, uint64_t* physical) {
   const auto a = reinterpret_cast<uintptr_t>(address);
   auto it = mappings_.upper_bound(a);
-  if (it == mappings_.begin())
-    return nullptr;
+  if (it == mappings_.begin()) return nullptr;
   --it;
-  if (a >= it->first + it->second.length)
-    return nullptr;
+  if (a >= it->first + it->second.length) return nullptr;
   *physical = it->second.physical + (a - it->first);
   return &it->second;
 }
@@ -553,8 +521,7 @@ int Station::ReadByte(const void* address, uint8_t* out) {
   std::lock_guard lock(map_mutex_);
   uint64_t physical = 0;
   Mapping* m = FindMapping(address, &physical);
-  if (m == nullptr)
-    return -1;
+  if (m == nullptr) return -1;
   *out = m->board->ReadMmio8(physical);
   return 0;
 }
@@ -563,8 +530,7 @@ int Station::WriteByte(void* address, uint8_t value) {
   std::lock_guard lock(map_mutex_);
   uint64_t physical = 0;
   Mapping* m = FindMapping(address, &physical);
-  if (m == nullptr)
-    return -1;
+  if (m == nullptr) return -1;
   m->board->WriteMmio8(physical, value);
   return 0;
 }

@@ -29,8 +29,7 @@ uint64_t Number(const Json& j, const std::string& where, uint64_t max) {
   if (j.is_number_unsigned()) {
     v = j.get<uint64_t>();
   } else if (j.is_number_integer()) {
-    if (j.get<int64_t>() < 0)
-      Refuse(where, "must not be negative");
+    if (j.get<int64_t>() < 0) Refuse(where, "must not be negative");
     v = static_cast<uint64_t>(j.get<int64_t>());
   } else if (j.is_string()) {
     const std::string s = j.get<std::string>();
@@ -40,19 +39,14 @@ uint64_t Number(const Json& j, const std::string& where, uint64_t max) {
       base = 16;
       pos = 2;
     }
-    if (pos >= s.size())
-      Refuse(where, "expected a number, found \"" + s + "\"");
+    if (pos >= s.size()) Refuse(where, "expected a number, found \"" + s + "\"");
     for (; pos < s.size(); ++pos) {
       const char c = s[pos];
       int d = -1;
-      if (c >= '0' && c <= '9')
-        d = c - '0';
-      if (base == 16 && c >= 'a' && c <= 'f')
-        d = c - 'a' + 10;
-      if (base == 16 && c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
-      if (d < 0)
-        Refuse(where, "expected a number, found \"" + s + "\"");
+      if (c >= '0' && c <= '9') d = c - '0';
+      if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+      if (d < 0) Refuse(where, "expected a number, found \"" + s + "\"");
       if (v > (max - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base))
         Refuse(where, "number out of range (at most " + std::to_string(max) + ")");
       v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
@@ -61,24 +55,19 @@ uint64_t Number(const Json& j, const std::string& where, uint64_t max) {
   } else {
     Refuse(where, std::string("expected a number, found ") + j.type_name());
   }
-  if (v > max)
-    Refuse(where, "number out of range (at most " + std::to_string(max) + ")");
+  if (v > max) Refuse(where, "number out of range (at most " + std::to_string(max) + ")");
   return v;
 }
 
 std::string Text(const Json& j, const std::string& where) {
-  if (!j.is_string())
-    Refuse(where, std::string("expected a text, found ") + j.type_name());
+  if (!j.is_string()) Refuse(where, std::string("expected a text, found ") + j.type_name());
   return j.get<std::string>();
 }
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
@@ -89,13 +78,11 @@ std::vector<uint8_t> HexBytes(const Json& j, const std::string& where) {
   int high = -1;
   for (char c : s) {
     if (c == ' ') {
-      if (high >= 0)
-        Refuse(where, "odd number of hex digits in \"" + s + "\"");
+      if (high >= 0) Refuse(where, "odd number of hex digits in \"" + s + "\"");
       continue;
     }
     const int d = HexDigit(c);
-    if (d < 0)
-      Refuse(where, "not a hex byte text: \"" + s + "\"");
+    if (d < 0) Refuse(where, "not a hex byte text: \"" + s + "\"");
     if (high < 0) {
       high = d;
     } else {
@@ -103,21 +90,18 @@ std::vector<uint8_t> HexBytes(const Json& j, const std::string& where) {
       high = -1;
     }
   }
-  if (high >= 0)
-    Refuse(where, "odd number of hex digits in \"" + s + "\"");
+  if (high >= 0) Refuse(where, "odd number of hex digits in \"" + s + "\"");
   return out;
 }
 
 // A 16-bit ID as its four hex digits ("1234", "abcd").
 uint16_t HexId(const Json& j, const std::string& where) {
   const std::string s = Text(j, where);
-  if (s.size() != 4)
-    Refuse(where, "expected four hex digits, found \"" + s + "\"");
+  if (s.size() != 4) Refuse(where, "expected four hex digits, found \"" + s + "\"");
   uint16_t v = 0;
   for (char c : s) {
     const int d = HexDigit(c);
-    if (d < 0)
-      Refuse(where, "expected four hex digits, found \"" + s + "\"");
+    if (d < 0) Refuse(where, "expected four hex digits, found \"" + s + "\"");
     v = static_cast<uint16_t>(v * 16 + d);
   }
   return v;
@@ -131,8 +115,7 @@ std::array<uint8_t, 6> Version(const Json& j, const std::string& where) {
   for (size_t i = 0; ok && i < s.size(); ++i) {
     ok = kForm[i] == '_' ? s[i] == '_' : HexDigit(s[i]) >= 0;
   }
-  if (!ok)
-    Refuse(where, "expected a version like 010203_04_05_06, found \"" + s + "\"");
+  if (!ok) Refuse(where, "expected a version like 010203_04_05_06, found \"" + s + "\"");
   const int at[6] = {0, 2, 4, 7, 10, 13};
   std::array<uint8_t, 6> v{};
   for (int i = 0; i < 6; ++i)
@@ -153,11 +136,9 @@ PciLocation Location(const Json& j, const std::string& where) {
 
 void OnlyKnownFields(const Json& obj, const std::string& where,
                      const std::set<std::string>& known) {
-  if (!obj.is_object())
-    Refuse(where, std::string("expected an object, found ") + obj.type_name());
+  if (!obj.is_object()) Refuse(where, std::string("expected an object, found ") + obj.type_name());
   for (const auto& [key, value] : obj.items()) {
-    if (!known.count(key))
-      Refuse(where, "unknown field \"" + key + "\"");
+    if (!known.count(key)) Refuse(where, "unknown field \"" + key + "\"");
   }
 }
 
@@ -166,8 +147,7 @@ FaultRule Fault(const Json& j, const std::string& where) {
       j, where,
       {"effect", "command", "space", "address", "after", "skip", "times", "code", "comment"});
   FaultRule f;
-  if (!j.contains("effect"))
-    Refuse(where, "missing field \"effect\"");
+  if (!j.contains("effect")) Refuse(where, "missing field \"effect\"");
   const std::string effect = Text(j["effect"], where + ".effect");
   if (effect == "error") {
     f.effect = FaultRule::Effect::kError;
@@ -182,16 +162,12 @@ FaultRule Fault(const Json& j, const std::string& where) {
     f.space = static_cast<uint8_t>(Number(j["space"], where + ".space", 0xFF));
   if (j.contains("address"))
     f.address = static_cast<uint32_t>(Number(j["address"], where + ".address", 0xFFFFFFFFu));
-  if (j.contains("after"))
-    f.after = Number(j["after"], where + ".after", UINT32_MAX);
-  if (j.contains("skip"))
-    f.skip = Number(j["skip"], where + ".skip", UINT32_MAX);
-  if (j.contains("times"))
-    f.times = Number(j["times"], where + ".times", UINT32_MAX);
+  if (j.contains("after")) f.after = Number(j["after"], where + ".after", UINT32_MAX);
+  if (j.contains("skip")) f.skip = Number(j["skip"], where + ".skip", UINT32_MAX);
+  if (j.contains("times")) f.times = Number(j["times"], where + ".times", UINT32_MAX);
   if (j.contains("code")) {
     f.code = static_cast<uint16_t>(Number(j["code"], where + ".code", 0xFFFF));
-    if (f.code == 0)
-      Refuse(where + ".code", "an error number must not be 0");
+    if (f.code == 0) Refuse(where + ".code", "an error number must not be 0");
   }
   return f;
 }
@@ -206,8 +182,7 @@ void Flash(const Json& f, const std::string& where, BoardSpec& b) {
   FlashSpec& c = b.flash;
   if (f.contains("id")) {
     const std::vector<uint8_t> id = HexBytes(f["id"], where + ".id");
-    if (id.size() != 3)
-      Refuse(where + ".id", "expected three identification bytes");
+    if (id.size() != 3) Refuse(where + ".id", "expected three identification bytes");
     c.id = {id[0], id[1], id[2]};
   }
   if (f.contains("id_opcode"))
@@ -237,8 +212,7 @@ void Flash(const Json& f, const std::string& where, BoardSpec& b) {
       StuckBits s;
       s.address = static_cast<uint32_t>(Number(list[i]["address"], w + ".address", 0xFFFFFFFFu));
       s.mask = static_cast<uint8_t>(Number(list[i]["mask"], w + ".mask", 0xFF));
-      if (s.address >= c.size)
-        Refuse(w + ".address", "past the end of the flash");
+      if (s.address >= c.size) Refuse(w + ".address", "past the end of the flash");
       c.stuck_bits.push_back(s);
     }
   }
@@ -252,10 +226,8 @@ BoardSpec Board(const Json& j, const std::string& where) {
                    "chip_code", "firmware_version", "svid", "ssid", "pcie_link",
                    "discovery_control", "port_status", "flash", "memory", "faults"});
   BoardSpec b;
-  if (j.contains("name"))
-    b.name = Text(j["name"], where + ".name");
-  if (!j.contains("location"))
-    Refuse(where, "missing field \"location\"");
+  if (j.contains("name")) b.name = Text(j["name"], where + ".name");
+  if (!j.contains("location")) Refuse(where, "missing field \"location\"");
   b.location = Location(j["location"], where + ".location");
   if (j.contains("family")) {
     const std::string fam = Text(j["family"], where + ".family");
@@ -269,23 +241,19 @@ BoardSpec Board(const Json& j, const std::string& where) {
     b.vendor_id = static_cast<uint16_t>(Number(j["vendor_id"], where + ".vendor_id", 0xFFFF));
   if (j.contains("device_id"))
     b.device_id = static_cast<uint16_t>(Number(j["device_id"], where + ".device_id", 0xFFFF));
-  if (b.vendor_id == 0xFFFF)
-    Refuse(where + ".vendor_id", "0xFFFF is what an empty location reads");
+  if (b.vendor_id == 0xFFFF) Refuse(where + ".vendor_id", "0xFFFF is what an empty location reads");
   // A default memory window per location keeps boards apart.
   b.bar0 = 0xC0000000u + b.location.Index() * kBarWindowSize;
   if (j.contains("bar0")) {
     b.bar0 = static_cast<uint32_t>(Number(j["bar0"], where + ".bar0", 0xFFFFFFFFu));
-    if ((b.bar0 & 0xFFFFFFF0u) == 0)
-      Refuse(where + ".bar0", "a memory base of 0 cannot be mapped");
+    if ((b.bar0 & 0xFFFFFFF0u) == 0) Refuse(where + ".bar0", "a memory base of 0 cannot be mapped");
   }
   if (j.contains("chip_code"))
     b.chip_code = static_cast<uint8_t>(Number(j["chip_code"], where + ".chip_code", 0xFF));
   if (j.contains("firmware_version"))
     b.firmware_version = Version(j["firmware_version"], where + ".firmware_version");
-  if (j.contains("svid"))
-    b.svid = HexId(j["svid"], where + ".svid");
-  if (j.contains("ssid"))
-    b.ssid = HexId(j["ssid"], where + ".ssid");
+  if (j.contains("svid")) b.svid = HexId(j["svid"], where + ".svid");
+  if (j.contains("ssid")) b.ssid = HexId(j["ssid"], where + ".ssid");
   if (j.contains("pcie_link"))
     b.pcie_link = static_cast<uint8_t>(Number(j["pcie_link"], where + ".pcie_link", 0xFF));
   if (j.contains("discovery_control"))
@@ -315,10 +283,8 @@ BoardSpec Board(const Json& j, const std::string& where) {
                              : p.space == kSpaceFirmwareInfo ? kFirmwareInfoSize
                              : p.space == kSpacePortStatus   ? 1
                                                              : 0;
-      if (limit == 0)
-        Refuse(w + ".space", "no such memory space: " + std::to_string(p.space));
-      if (p.address + p.bytes.size() > limit)
-        Refuse(w, "bytes reach past the end of the space");
+      if (limit == 0) Refuse(w + ".space", "no such memory space: " + std::to_string(p.space));
+      if (p.address + p.bytes.size() > limit) Refuse(w, "bytes reach past the end of the space");
       b.memory.push_back(std::move(p));
     }
   }
@@ -352,8 +318,7 @@ std::optional<std::vector<BoardSpec>> ParseStationText(const std::string& text,
         Refuse("format",
                "format " + std::to_string(format) + " is not known to this program (it reads 1)");
     }
-    if (!doc.contains("boards"))
-      Refuse("", "missing field \"boards\"");
+    if (!doc.contains("boards")) Refuse("", "missing field \"boards\"");
     const Json& boards = doc["boards"];
     if (!boards.is_array())
       Refuse("boards", std::string("expected a list, found ") + boards.type_name());
