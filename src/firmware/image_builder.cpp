@@ -25,18 +25,18 @@ int HexDigit(char c) {
 
 }  // namespace
 
-std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) {
-  const bool b = spec.family == ImageFamily::B;
+std::optional<BuiltImage> BuildImage(const ImageSpec& desc, std::string* error) {
+  const bool b = desc.family == ImageFamily::B;
   const uint8_t type = b ? FW_DEVICE_TYPE_B : FW_DEVICE_TYPE_A;
-  if (spec.code_size < FW_VERSION_OFFSET + FW_VERSION_LENGTH) {
+  if (desc.code_size < FW_VERSION_OFFSET + FW_VERSION_LENGTH) {
     SetError(error, "code size must be at least 0x86 bytes (the version lies at code offset 0x80)");
     return std::nullopt;
   }
-  if (!b && spec.code_size > 0xFFFF) {
+  if (!b && desc.code_size > 0xFFFF) {
     SetError(error, "family A code size must fit its 16-bit length field (at most 0xFFFF)");
     return std::nullopt;
   }
-  const uint64_t cfg_length64 = uint64_t{CFG_BODY_OFFSET} + REG_RECORD_LENGTH * spec.records.size();
+  const uint64_t cfg_length64 = uint64_t{CFG_BODY_OFFSET} + REG_RECORD_LENGTH * desc.records.size();
   if (cfg_length64 > 0xFFFF) {
     SetError(error, "too many records for the 16-bit config block length");
     return std::nullopt;
@@ -44,9 +44,9 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
   const uint16_t cfg_length = static_cast<uint16_t>(cfg_length64);
   const uint32_t field = CodeLengthFieldSize(type);
   const uint64_t code = CodeOffset(cfg_length, type);
-  const uint64_t end = code + spec.code_size + FW_SIGNATURE_LENGTH + 1 + FW_TRAILER_LENGTH;
-  uint64_t total = end + spec.padding;
-  if (spec.pad_to > total) total = spec.pad_to;
+  const uint64_t end = code + desc.code_size + FW_SIGNATURE_LENGTH + 1 + FW_TRAILER_LENGTH;
+  uint64_t total = end + desc.padding;
+  if (desc.pad_to > total) total = desc.pad_to;
   if (total > 0xFFFFFFFFull) {
     SetError(error, "image longer than 4 GiB");
     return std::nullopt;
@@ -57,13 +57,13 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
   out.assign(static_cast<size_t>(total), 0);
 
   // Config block.
-  std::memcpy(out.data(), spec.header.data(), spec.header.size());
+  std::memcpy(out.data(), desc.header.data(), desc.header.size());
   PutLe(out, CFG_LENGTH_OFFSET, cfg_length, 2);
   std::memcpy(out.data() + CFG_SIGNATURE_OFFSET, b ? CFG_SIGNATURE_B : CFG_SIGNATURE_A,
               CFG_SIGNATURE_LENGTH);
-  std::memcpy(out.data() + CFG_AREA_OFFSET, spec.config_area.data(), CFG_AREA_LENGTH);
+  std::memcpy(out.data() + CFG_AREA_OFFSET, desc.config_area.data(), CFG_AREA_LENGTH);
   size_t at = CFG_BODY_OFFSET;
-  for (const auto& r : spec.records) {
+  for (const auto& r : desc.records) {
     out[at] = r.marker;
     out[at + 1] = r.width;
     PutLe(out, at + 2, r.address, 2);
@@ -75,29 +75,29 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
   uint32_t table[256];
   BuildCrc32Table(table);
   PutLe(out, cfg_length + 1u, Crc32(table, out.data(), cfg_length), 4);
-  PutLe(out, cfg_length + 5u, spec.code_size, field);
+  PutLe(out, cfg_length + 5u, desc.code_size, field);
 
   // Code: a reproducible byte sequence (xorshift32) with the version at 0x80.
-  uint32_t state = spec.code_seed == 0 ? 0x9E3779B9u : spec.code_seed;
-  for (uint32_t i = 0; i < spec.code_size; ++i) {
+  uint32_t state = desc.code_seed == 0 ? 0x9E3779B9u : desc.code_seed;
+  for (uint32_t i = 0; i < desc.code_size; ++i) {
     state ^= state << 13;
     state ^= state >> 17;
     state ^= state << 5;
     out[code + i] = static_cast<uint8_t>(state >> 24);
   }
-  std::memcpy(out.data() + code + FW_VERSION_OFFSET, spec.version.data(), FW_VERSION_LENGTH);
-  const size_t behind = static_cast<size_t>(code + spec.code_size);
+  std::memcpy(out.data() + code + FW_VERSION_OFFSET, desc.version.data(), FW_VERSION_LENGTH);
+  const size_t behind = static_cast<size_t>(code + desc.code_size);
   std::memcpy(out.data() + behind, b ? FW_SIGNATURE_B : FW_SIGNATURE_A, FW_SIGNATURE_LENGTH);
-  out[behind + FW_SIGNATURE_LENGTH] = Checksum8(out.data() + code, spec.code_size);
-  std::memcpy(out.data() + behind + FW_SIGNATURE_LENGTH + 1, spec.trailer.data(),
+  out[behind + FW_SIGNATURE_LENGTH] = Checksum8(out.data() + code, desc.code_size);
+  std::memcpy(out.data() + behind + FW_SIGNATURE_LENGTH + 1, desc.trailer.data(),
               FW_TRAILER_LENGTH);
 
   built.layout.cfg_length = cfg_length;
   built.layout.code_offset = static_cast<uint32_t>(code);
-  built.layout.code_length = spec.code_size;
+  built.layout.code_length = desc.code_size;
   built.layout.image_end = static_cast<uint32_t>(end);
 
-  switch (spec.corruption) {
+  switch (desc.corruption) {
     case ImageCorruption::None:
       break;
     case ImageCorruption::ConfigSignature:
@@ -120,7 +120,7 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error) 
       break;
     case ImageCorruption::Truncate: {
       const size_t keep =
-          spec.truncate_to != 0 ? spec.truncate_to : static_cast<size_t>(code + spec.code_size / 2);
+          desc.truncate_to != 0 ? desc.truncate_to : static_cast<size_t>(code + desc.code_size / 2);
       if (keep < out.size()) out.resize(keep);
       break;
     }

@@ -64,9 +64,9 @@ struct BuiltImage {
   ImageLayout layout;
 };
 
-// Builds the image; nullopt with `error` set when the spec cannot be built (code too small,
+// Builds the image; nullopt with `error` set when the desc cannot be built (code too small,
 // code too long for family A's 16-bit field, config block beyond 16 bits).
-std::optional<BuiltImage> BuildImage(const ImageSpec& spec, std::string* error = nullptr);
+std::optional<BuiltImage> BuildImage(const ImageSpec& desc, std::string* error = nullptr);
 
 // Reads "123456_78_9A_BC" (hexadecimal, either case) into six bytes.
 std::optional<std::array<uint8_t, 6>> ParseVersionText(const std::string& text);

@@ -55,8 +55,8 @@ class ConfigRomTest : public ImageTest {
   }
 
   // Builds an image, examines it like a loaded file and sets the version text.
-  fw::BuiltImage Examine(const fw::ImageSpec& spec) {
-    auto built = Build(spec);
+  fw::BuiltImage Examine(const fw::ImageSpec& desc) {
+    auto built = Build(desc);
     uint8_t version[6] = {};
     EXPECT_EQ(0, g_Interctl.Get_Version_From_File(built.bytes.data(), built.bytes.size(), version));
     g_Utility.m_strFileFWVersion = fw::FormatFirmwareVersion(version);
@@ -83,15 +83,15 @@ class ConfigRomTest : public ImageTest {
     EXPECT_EQ(crc, Le(out, l + 1u, 4));
   }
 
-  static fw::ImageSpec Spec(fw::ImageFamily family) {
-    fw::ImageSpec spec;
-    spec.family = family;
-    spec.records = {{2, 0x1234, 0x5678}, {4, 0xE300, 0xDEADBEEF}};
-    spec.config_area[0] = 'X';
-    spec.config_area[31] = 0x77;
-    spec.trailer = {1, 2, 3, 4};
-    spec.padding = 64;
-    return spec;
+  static fw::ImageSpec BaseImage(fw::ImageFamily family) {
+    fw::ImageSpec desc;
+    desc.family = family;
+    desc.records = {{2, 0x1234, 0x5678}, {4, 0xE300, 0xDEADBEEF}};
+    desc.config_area[0] = 'X';
+    desc.config_area[31] = 0x77;
+    desc.trailer = {1, 2, 3, 4};
+    desc.padding = 64;
+    return desc;
   }
 
   TempDir prog_;
@@ -99,7 +99,7 @@ class ConfigRomTest : public ImageTest {
 };
 
 TEST_F(ConfigRomTest, NoOptionCopiesTheFileByteForByte) {
-  auto built = Examine(Spec(fw::ImageFamily::A));
+  auto built = Examine(BaseImage(fw::ImageFamily::A));
   built.bytes.back() = 0x5A;  // padding content is kept by a plain copy
   const auto out = Run(built);
   EXPECT_EQ(built.bytes, out);
@@ -109,7 +109,7 @@ TEST_F(ConfigRomTest, NoOptionCopiesTheFileByteForByte) {
 TEST_F(ConfigRomTest, ManualSettingWithoutValidSettingsRebuildsAndZeroesThePadding) {
   for (auto family : {fw::ImageFamily::A, fw::ImageFamily::B}) {
     SCOPED_TRACE(family == fw::ImageFamily::A ? "A" : "B");
-    auto built = Examine(Spec(family));
+    auto built = Examine(BaseImage(family));
     std::fill(built.bytes.begin() + built.layout.image_end, built.bytes.end(), 0xEE);
     g_SetReg.m_nRegNumber = 3;  // rows typed but never saved: not valid
     const auto out = Run(built, true);
@@ -125,7 +125,7 @@ TEST_F(ConfigRomTest, FamilyASubsystemIdsAreAppendedBehindItsOwnRecords) {
   g_Ini.subsys_enable = 1;
   g_Ini.svid = "ABCD";
   g_Ini.ssid = "1234";
-  const auto built = Examine(Spec(fw::ImageFamily::A));
+  const auto built = Examine(BaseImage(fw::ImageFamily::A));
   const uint16_t l0 = built.layout.cfg_length;
   const auto out = Run(built);
   ASSERT_EQ(built.bytes.size(), out.size());
@@ -159,7 +159,7 @@ TEST_F(ConfigRomTest, FamilyBUsesItsAddressesAndNeverALinkRecord) {
   g_Ini.PCISPEED_enable = 1;
   g_Ini.MAX_PCIe_SPEED = 3;
   g_Utility.m_HostInfo[0].ucPcieLink = 0x1F;
-  const auto built = Examine(Spec(fw::ImageFamily::B));
+  const auto built = Examine(BaseImage(fw::ImageFamily::B));
   const uint16_t l0 = built.layout.cfg_length;
   const auto out = Run(built);
   ASSERT_EQ(l0 + 16u, Le(out, 4, 2));
@@ -184,7 +184,7 @@ TEST_F(ConfigRomTest, LinkRecordFollowsTheSpeedLimit) {
     g_Ini.PCISPEED_enable = 1;
     g_Ini.MAX_PCIe_SPEED = c.speed;
     g_Utility.m_HostInfo[0].ucPcieLink = 0x1F;
-    const auto built = Examine(Spec(fw::ImageFamily::A));
+    const auto built = Examine(BaseImage(fw::ImageFamily::A));
     const uint16_t l0 = built.layout.cfg_length;
     const auto out = Run(built);
     ASSERT_EQ(l0 + 8u, Le(out, 4, 2));
@@ -203,7 +203,7 @@ TEST_F(ConfigRomTest, LinkRecordFollowsTheSpeedLimit) {
 TEST_F(ConfigRomTest, CustomerInformationReplacesTheFirst31AreaBytes) {
   g_Ini.CustInfo_enable = 1;
   g_Ini.CustInfo = "ACME";
-  const auto built = Examine(Spec(fw::ImageFamily::A));
+  const auto built = Examine(BaseImage(fw::ImageFamily::A));
   const auto out = Run(built);
   EXPECT_EQ('A', out[0x10]);
   EXPECT_EQ('E', out[0x13]);
@@ -223,7 +223,7 @@ TEST_F(ConfigRomTest, ManualSettingRecordsComeLastInRowOrder) {
   g_SetReg.m_Rows[0] = {true, 0, "10", "AB"};
   g_SetReg.m_Rows[1] = {true, 2, "20", "CD"};
   ASSERT_TRUE(g_SetReg.OnBnClickedSave());
-  const auto built = Examine(Spec(fw::ImageFamily::A));
+  const auto built = Examine(BaseImage(fw::ImageFamily::A));
   const uint16_t l0 = built.layout.cfg_length;
   const auto out = Run(built, true);
   ASSERT_EQ(l0 + 32u, Le(out, 4, 2));
@@ -236,7 +236,7 @@ TEST_F(ConfigRomTest, ManualSettingRecordsComeLastInRowOrder) {
 }
 
 TEST_F(ConfigRomTest, EmptyVersionLeavesNoFile) {
-  const auto built = Examine(Spec(fw::ImageFamily::A));
+  const auto built = Examine(BaseImage(fw::ImageFamily::A));
   g_Utility.m_strFileFWVersion.clear();
   bool ok = true;
   Run(built, false, &ok);
@@ -245,16 +245,16 @@ TEST_F(ConfigRomTest, EmptyVersionLeavesNoFile) {
 }
 
 TEST_F(ConfigRomTest, AnExistingFileIsReplaced) {
-  const auto built = Examine(Spec(fw::ImageFamily::A));
+  const auto built = Examine(BaseImage(fw::ImageFamily::A));
   prog_.Write("Config_123456_78_9A_BC.rom", std::string(built.bytes.size() * 2, 'x'));
   EXPECT_EQ(built.bytes, Run(built));
 }
 
 TEST_F(ConfigRomTest, AnImageThatDoesNotFitFailsAndNoHostCountsAsUpdated) {
   g_Ini.subsys_enable = 1;
-  auto spec = Spec(fw::ImageFamily::A);
-  spec.padding = 15;  // room for one record, not for two
-  const auto built = Examine(spec);
+  auto desc = BaseImage(fw::ImageFamily::A);
+  desc.padding = 15;  // room for one record, not for two
+  const auto built = Examine(desc);
   for (auto& host : g_Utility.m_HostInfo)
     host.ucFwUpdateResult = 1;
   bool ok = true;
@@ -269,14 +269,14 @@ TEST_F(ConfigRomTest, AnImageThatDoesNotFitFailsAndNoHostCountsAsUpdated) {
             }));
 
   // Exactly enough room fits.
-  spec.padding = 16;
-  const auto fits = Examine(spec);
+  desc.padding = 16;
+  const auto fits = Examine(desc);
   Run(fits, false, &ok);
   EXPECT_TRUE(ok);
 }
 
 TEST_F(ConfigRomTest, InsertCFGToBinWritesNothingWhenItDoesNotFit) {
-  const auto built = Examine(Spec(fw::ImageFamily::B));
+  const auto built = Examine(BaseImage(fw::ImageFamily::B));
   BinFileStruct bfs;
   ASSERT_EQ(0, g_Utility.GetBinFileStruct(built.bytes.data(), built.bytes.size(), bfs));
   const RegSettingRecord rec = MakeRegSettingRecord(1, 1, 1);
@@ -289,7 +289,7 @@ TEST_F(ConfigRomTest, InsertCFGToBinWritesNothingWhenItDoesNotFit) {
 }
 
 TEST_F(ConfigRomTest, CreateNewFileWritesTheFileAndTellsWhere) {
-  const auto built = Build(Spec(fw::ImageFamily::A));
+  const auto built = Build(BaseImage(fw::ImageFamily::A));
   std::ofstream(prog_.File("fw.bin"), std::ios::binary)
       .write(reinterpret_cast<const char*>(built.bytes.data()),
              static_cast<std::streamsize>(built.bytes.size()));
@@ -314,9 +314,9 @@ TEST_F(ConfigRomTest, CreateNewFileReportsAMissingFile) {
 }
 
 TEST_F(ConfigRomTest, CreateNewFileInSilentModePrintsToStdout) {
-  auto spec = Spec(fw::ImageFamily::A);
-  spec.corruption = fw::ImageCorruption::ConfigChecksum;
-  const auto built = Build(spec);
+  auto desc = BaseImage(fw::ImageFamily::A);
+  desc.corruption = fw::ImageCorruption::ConfigChecksum;
+  const auto built = Build(desc);
   std::ofstream(prog_.File("bad.bin"), std::ios::binary)
       .write(reinterpret_cast<const char*>(built.bytes.data()),
              static_cast<std::streamsize>(built.bytes.size()));

@@ -42,15 +42,15 @@ class ValidImageTest : public ImageTest, public ::testing::WithParamInterface<Va
 
 TEST_P(ValidImageTest, ChecksAndSetsTheFileState) {
   const ValidCase& c = GetParam();
-  fw::ImageSpec spec;
-  spec.family = c.family;
-  spec.version = *fw::ParseVersionText(c.version);
-  spec.code_size = c.code_size;
+  fw::ImageSpec desc;
+  desc.family = c.family;
+  desc.version = *fw::ParseVersionText(c.version);
+  desc.code_size = c.code_size;
   for (int i = 0; i < c.records; ++i) {
-    spec.records.push_back({2, static_cast<uint16_t>(0xE260 + 2 * i), 0xAB00u + i});
+    desc.records.push_back({2, static_cast<uint16_t>(0xE260 + 2 * i), 0xAB00u + i});
   }
-  spec.padding = 64;
-  const auto img = Build(spec);
+  desc.padding = 64;
+  const auto img = Build(desc);
   const uint32_t L = 48 + 8 * c.records;
   const uint32_t C = L + (c.family == ImageFamily::B ? 9 : 7);
   ASSERT_EQ(img.layout.cfg_length, L);
@@ -102,12 +102,12 @@ class CorruptImageTest : public ImageTest, public ::testing::WithParamInterface<
 
 TEST_P(CorruptImageTest, FailsWithDataNotMatchAndOneLine) {
   const CorruptCase& c = GetParam();
-  fw::ImageSpec spec;
-  spec.family = c.family;
-  spec.code_size = 0x300;
-  spec.records = {{1, 0xE241, 0x1F}};
-  spec.corruption = c.corruption;
-  const auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = c.family;
+  desc.code_size = 0x300;
+  desc.records = {{1, 0xE241, 0x1F}};
+  desc.corruption = c.corruption;
+  const auto img = Build(desc);
   uint8_t version[6] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
   EXPECT_EQ(g_Interctl.Get_Version_From_File(img.bytes.data(), img.bytes.size(), version), -3);
   EXPECT_EQ(g_Utility.m_bFWDeviceType, c.device_type);
@@ -139,16 +139,16 @@ INSTANTIATE_TEST_SUITE_P(
 // The checksum lines carry the two values; the table above cannot know them, so they are
 // checked here against sums computed by the test.
 TEST_F(ImageTest, ChecksumLinesNameStoredAndComputedValues) {
-  fw::ImageSpec spec;
-  spec.code_size = 0x100;
-  spec.corruption = ImageCorruption::ConfigChecksum;
-  auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.code_size = 0x100;
+  desc.corruption = ImageCorruption::ConfigChecksum;
+  auto img = Build(desc);
   const uint8_t cfg = Sum(img.bytes, 0, 48);
   EXPECT_EQ(Check(img.bytes), -3);
   EXPECT_EQ(g_Utility.m_bCfgChecksum, cfg);
 
-  spec.corruption = ImageCorruption::CodeChecksum;
-  img = Build(spec);
+  desc.corruption = ImageCorruption::CodeChecksum;
+  img = Build(desc);
   const uint8_t code = Sum(img.bytes, 55, 0x100);
   EXPECT_EQ(Check(img.bytes), -3);
   EXPECT_EQ(g_Utility.m_bFWCodeChecksum, code);
@@ -163,11 +163,11 @@ TEST_F(ImageTest, ChecksumLinesNameStoredAndComputedValues) {
 }
 
 TEST_F(ImageTest, ConfigChecksumFailsBeforeTheFirmwareSignatureIsLookedAt) {
-  fw::ImageSpec spec;
-  spec.family = ImageFamily::B;
-  spec.code_size = 0x100;
-  spec.corruption = ImageCorruption::FirmwareSignature;  // "7202A_RCFG" with "7201A_FW"
-  auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = ImageFamily::B;
+  desc.code_size = 0x100;
+  desc.corruption = ImageCorruption::FirmwareSignature;  // "7202A_RCFG" with "7201A_FW"
+  auto img = Build(desc);
   ASSERT_EQ(Check(img.bytes), -3);
   ASSERT_THAT(WithoutLineNumbers(LogLines()),
               ElementsAre(std::string(kCheck) + " \n  firmware signature [7201A_FW] invalid \n"));
@@ -181,10 +181,10 @@ TEST_F(ImageTest, ConfigChecksumFailsBeforeTheFirmwareSignatureIsLookedAt) {
 }
 
 TEST_F(ImageTest, SignatureTextIsCutToItsTenBytes) {
-  fw::ImageSpec spec;
+  fw::ImageSpec desc;
   const char area[] = "KLMNOPQRSTUVWXYZ";  // no zero behind the signature in the file
-  std::memcpy(spec.config_area.data(), area, 16);
-  auto img = Build(spec);
+  std::memcpy(desc.config_area.data(), area, 16);
+  auto img = Build(desc);
   std::memcpy(img.bytes.data() + 6, "ABCDEFGHIJ", 10);
   EXPECT_EQ(Check(img.bytes), -3);
   // A signature with a zero in it prints as the text before the zero, right-aligned in ten.
@@ -200,13 +200,13 @@ TEST_F(ImageTest, SignatureTextIsCutToItsTenBytes) {
 }
 
 TEST_F(ImageTest, FailedVersionReadLeavesTheStateAsFarAsTheCheckGot) {
-  fw::ImageSpec spec;
-  spec.family = ImageFamily::B;
-  spec.version = *fw::ParseVersionText("000000_70_00_00");
-  spec.code_size = 0x100;
-  spec.records = {{4, 0x0050, 0x12345678}};
-  spec.corruption = ImageCorruption::CodeChecksum;
-  const auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = ImageFamily::B;
+  desc.version = *fw::ParseVersionText("000000_70_00_00");
+  desc.code_size = 0x100;
+  desc.records = {{4, 0x0050, 0x12345678}};
+  desc.corruption = ImageCorruption::CodeChecksum;
+  const auto img = Build(desc);
   // State of an earlier, valid file.
   g_Utility.m_bFWChipType = 1;
   g_Utility.m_bFWDeviceType = 1;
@@ -237,10 +237,10 @@ class LyingFieldsTest : public ImageTest, public ::testing::WithParamInterface<L
 
 TEST_P(LyingFieldsTest, RefusedWithinTheData) {
   const LieCase& c = GetParam();
-  fw::ImageSpec spec;
-  spec.family = c.family;
-  spec.code_size = 0x100;
-  auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = c.family;
+  desc.code_size = 0x100;
+  auto img = Build(desc);
   auto& b = img.bytes;
   const uint32_t field = c.family == ImageFamily::B ? 4 : 2;
   if (c.cfg_length >= 0) PutLe(b, 4, static_cast<uint32_t>(c.cfg_length), 2);
@@ -278,11 +278,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ImageTest, ExactEndIsAcceptedAndEveryShorterPrefixRefused) {
   for (ImageFamily family : {ImageFamily::A, ImageFamily::B}) {
-    fw::ImageSpec spec;
-    spec.family = family;
-    spec.code_size = 0x90;
-    spec.records = {{2, 0x50, 0x1234}};
-    const auto img = Build(spec);
+    fw::ImageSpec desc;
+    desc.family = family;
+    desc.code_size = 0x90;
+    desc.records = {{2, 0x50, 0x1234}};
+    const auto img = Build(desc);
     ASSERT_EQ(img.bytes.size(), img.layout.image_end);
     EXPECT_EQ(Check(img.bytes), 0);
     for (size_t n = 0; n < img.bytes.size(); ++n) {

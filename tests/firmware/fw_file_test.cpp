@@ -27,12 +27,12 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 // --- loading ---
 
 TEST_F(ImageTest, FileOf40000BytesLoadsInto128KZeroedBuffer) {
-  fw::ImageSpec spec;
-  spec.family = ImageFamily::B;
-  spec.code_size = 0x8000;
-  spec.code_seed = 99;
-  spec.pad_to = 40000;
-  const auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = ImageFamily::B;
+  desc.code_size = 0x8000;
+  desc.code_seed = 99;
+  desc.pad_to = 40000;
+  const auto img = Build(desc);
   ASSERT_EQ(img.bytes.size(), 40000u);
   // Padding that is not zero tells the file's own bytes from the buffer's zero fill.
   auto bytes = img.bytes;
@@ -55,9 +55,9 @@ TEST_F(ImageTest, FileOf40000BytesLoadsInto128KZeroedBuffer) {
 }
 
 TEST_F(ImageTest, FileLongerThan128KGetsABufferOfItsOwnLength) {
-  fw::ImageSpec spec;
-  spec.pad_to = 0x20000 + 77;
-  const auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.pad_to = 0x20000 + 77;
+  const auto img = Build(desc);
   WriteBytes(dir_.File("big.rom"), img.bytes);
   fw::FirmwareFile file;
   ASSERT_EQ(fw::LoadFirmwareFile(dir_.File("big.rom"), file), 0);
@@ -125,20 +125,20 @@ TEST_F(ImageTest, OpenGrowsAShortBufferAndKeepsTheRestOfALongOne) {
 TEST_F(ImageTest, ParsedViewCarriesEveryPartOfTheImage) {
   for (ImageFamily family : {ImageFamily::A, ImageFamily::B}) {
     SCOPED_TRACE(family == ImageFamily::A ? "family A" : "family B");
-    fw::ImageSpec spec;
-    spec.family = family;
-    spec.code_size = family == ImageFamily::B ? 0x10010 : 0x300;
-    spec.header = {0xDE, 0xAD, 0xBE, 0xEF};
-    spec.trailer = {0x01, 0x02, 0x03, 0x04};
-    for (size_t i = 0; i < spec.config_area.size(); ++i) {
-      spec.config_area[i] = static_cast<uint8_t>(0x40 + i);
+    fw::ImageSpec desc;
+    desc.family = family;
+    desc.code_size = family == ImageFamily::B ? 0x10010 : 0x300;
+    desc.header = {0xDE, 0xAD, 0xBE, 0xEF};
+    desc.trailer = {0x01, 0x02, 0x03, 0x04};
+    for (size_t i = 0; i < desc.config_area.size(); ++i) {
+      desc.config_area[i] = static_cast<uint8_t>(0x40 + i);
     }
-    spec.records = {{2, 0xE260, 0xABCD}, {1, 0xE241, 0x1F}, {4, 0x0050, 0x11223344, 0x00}};
-    spec.padding = 100;
-    const auto img = Build(spec);
+    desc.records = {{2, 0xE260, 0xABCD}, {1, 0xE241, 0x1F}, {4, 0x0050, 0x11223344, 0x00}};
+    desc.padding = 100;
+    const auto img = Build(desc);
     const auto& b = img.bytes;
     const uint32_t C = img.layout.code_offset;
-    const uint32_t N = spec.code_size;
+    const uint32_t N = desc.code_size;
     ASSERT_EQ(g_Interctl.Get_Version_From_File(b.data(), b.size(), nullptr), 0);
 
     BinFileStruct s;
@@ -175,9 +175,9 @@ TEST_F(ImageTest, ConfigBlockOf48BytesGivesAnEmptyBody) {
 }
 
 TEST_F(ImageTest, UnknownFamilyFillsOnlyHeaderBodyAndArea) {
-  fw::ImageSpec spec;
-  spec.records = {{2, 1, 2}};
-  auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.records = {{2, 1, 2}};
+  auto img = Build(desc);
   g_Utility.m_bFWDeviceType = 0xFF;
   BinFileStruct s;
   ASSERT_EQ(g_Utility.GetBinFileStruct(img.bytes.data(), img.bytes.size(), s), 0);
@@ -188,11 +188,11 @@ TEST_F(ImageTest, UnknownFamilyFillsOnlyHeaderBodyAndArea) {
 }
 
 TEST_F(ImageTest, ParsingStopsAtTheFirstFieldOutsideTheData) {
-  fw::ImageSpec spec;
-  spec.family = ImageFamily::B;
-  spec.code_size = 0x200;
-  spec.records = {{2, 0x50, 0x1234}};
-  const auto img = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = ImageFamily::B;
+  desc.code_size = 0x200;
+  desc.records = {{2, 0x50, 0x1234}};
+  const auto img = Build(desc);
   g_Utility.m_bFWDeviceType = 1;  // as if a check had passed on another image
 
   // Code length that lies: header and body are filled, the code is not.
@@ -246,10 +246,10 @@ TEST(Crc32Test, CrcEqualsZlibsOverManyInputs) {
 
 TEST(Crc32Test, BuiltImagesCarryTheConfigBlockCrc) {
   for (ImageFamily family : {ImageFamily::A, ImageFamily::B}) {
-    fw::ImageSpec spec;
-    spec.family = family;
-    spec.records = {{2, 0xE260, 0xABCD}, {2, 0xE262, 0x1234}};
-    const auto img = fw::BuildImage(spec);
+    fw::ImageSpec desc;
+    desc.family = family;
+    desc.records = {{2, 0xE260, 0xABCD}, {2, 0xE262, 0x1234}};
+    const auto img = fw::BuildImage(desc);
     ASSERT_TRUE(img.has_value());
     const uint16_t L = img->layout.cfg_length;
     const auto& b = img->bytes;

@@ -39,10 +39,10 @@ class ImageTest : public ::testing::Test {
     return lines;
   }
 
-  // Builds an image; fails the test when the spec is refused.
-  static fw::BuiltImage Build(const fw::ImageSpec& spec) {
+  // Builds an image; fails the test when the desc is refused.
+  static fw::BuiltImage Build(const fw::ImageSpec& desc) {
     std::string error;
-    auto built = fw::BuildImage(spec, &error);
+    auto built = fw::BuildImage(desc, &error);
     EXPECT_TRUE(built.has_value()) << error;
     return built ? std::move(*built) : fw::BuiltImage{};
   }

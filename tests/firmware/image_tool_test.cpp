@@ -40,20 +40,20 @@ TEST_F(ImageToolTest, WritesTheBuildersImage) {
                        "--customer",  "CUST",
                        "--padding",   "10"});
   ASSERT_EQ(r.status, 0) << r.err;
-  fw::ImageSpec spec;
-  spec.family = ImageFamily::B;
-  spec.version = {0x0A, 0x0B, 0x0C, 0x70, 0x0E, 0x0F};
-  spec.code_size = 0x300;
-  spec.code_seed = 5;
-  spec.records = {{2, 0x0050, 0xABCD}, {4, 0x0052, 0x12345678, 0x00}};
-  spec.header = {1, 2, 3, 4};
-  spec.trailer = {0xA1, 0xA2, 0xA3, 0xA4};
-  spec.config_area[0] = 'C';  // the customer text is laid over the config area
-  spec.config_area[1] = 'U';
-  spec.config_area[2] = 'S';
-  spec.config_area[3] = 'T';
-  spec.padding = 10;
-  const auto expected = Build(spec);
+  fw::ImageSpec desc;
+  desc.family = ImageFamily::B;
+  desc.version = {0x0A, 0x0B, 0x0C, 0x70, 0x0E, 0x0F};
+  desc.code_size = 0x300;
+  desc.code_seed = 5;
+  desc.records = {{2, 0x0050, 0xABCD}, {4, 0x0052, 0x12345678, 0x00}};
+  desc.header = {1, 2, 3, 4};
+  desc.trailer = {0xA1, 0xA2, 0xA3, 0xA4};
+  desc.config_area[0] = 'C';  // the customer text is laid over the config area
+  desc.config_area[1] = 'U';
+  desc.config_area[2] = 'S';
+  desc.config_area[3] = 'T';
+  desc.padding = 10;
+  const auto expected = Build(desc);
   EXPECT_EQ(ReadBytes(dir_.File("b.rom")), expected.bytes);
   EXPECT_EQ(r.out, "b.rom: family B, L=0x40, C=0x49, N=0x300, end=0x356, length=864\n");
 

@@ -752,13 +752,13 @@ TEST_P(ProgramBoardTest, NewFirmwareIsWhatTheBoardReportsAfterTheRestart) {
   const auto& c = GetParam();
   Load(OneBoard(ChipSpec{}, c.family,
                 R"(, "firmware_version": "010101_01_01_01", "svid": "1111", "ssid": "2222")"));
-  fw::ImageSpec spec;
-  spec.family = c.family == 'A' ? fw::ImageFamily::A : fw::ImageFamily::B;
-  spec.version = {0x21, 0x07, 0x15, 0x0A, 0x0B, 0x0C};
-  spec.records = c.records;
-  spec.code_size = 0x2000;
+  fw::ImageSpec desc;
+  desc.family = c.family == 'A' ? fw::ImageFamily::A : fw::ImageFamily::B;
+  desc.version = {0x21, 0x07, 0x15, 0x0A, 0x0B, 0x0C};
+  desc.records = c.records;
+  desc.code_size = 0x2000;
   std::string error;
-  auto built = fw::BuildImage(spec, &error);
+  auto built = fw::BuildImage(desc, &error);
   ASSERT_TRUE(built.has_value()) << error;
   const auto& image = built->bytes;
 
@@ -816,9 +816,9 @@ TEST_F(FlashTest, InvalidOrBlankFlashBootsWithoutFirmware) {
   EXPECT_EQ(std::vector<uint8_t>(6, 0xFF), std::vector<uint8_t>(version, version + 6));
 
   // An image of the other family is written faithfully but does not boot.
-  fw::ImageSpec spec;
-  spec.family = fw::ImageFamily::B;
-  auto built = fw::BuildImage(spec);
+  fw::ImageSpec desc;
+  desc.family = fw::ImageFamily::B;
+  auto built = fw::BuildImage(desc);
   ASSERT_TRUE(built.has_value());
   const SpiRomPart part = g_Interctl.Init_SPIRom(host_);
   ASSERT_EQ(0, g_Interctl.Update_Firmware(0, host_, part, built->bytes.data(),

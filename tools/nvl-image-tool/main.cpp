@@ -94,7 +94,7 @@ int Usage(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  nvl::fw::ImageSpec spec;
+  nvl::fw::ImageSpec desc;
   std::string output;
   std::string customer;
   bool have_customer = false;
@@ -112,64 +112,64 @@ int main(int argc, char** argv) {
       output = val;
     } else if (opt == "--family") {
       if (val == "A" || val == "a") {
-        spec.family = nvl::fw::ImageFamily::A;
+        desc.family = nvl::fw::ImageFamily::A;
       } else if (val == "B" || val == "b") {
-        spec.family = nvl::fw::ImageFamily::B;
+        desc.family = nvl::fw::ImageFamily::B;
       } else {
         return Usage("family must be A or B");
       }
     } else if (opt == "--version") {
       auto v = nvl::fw::ParseVersionText(val);
       if (!v) return Usage("version must read like 123456_78_9A_BC");
-      spec.version = *v;
+      desc.version = *v;
     } else if (opt == "--code-size") {
       if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad code size " + val);
-      spec.code_size = static_cast<uint32_t>(n);
+      desc.code_size = static_cast<uint32_t>(n);
     } else if (opt == "--code-seed") {
       if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad code seed " + val);
-      spec.code_seed = static_cast<uint32_t>(n);
+      desc.code_seed = static_cast<uint32_t>(n);
     } else if (opt == "--record") {
       nvl::fw::RegisterRecord r;
       if (!ParseRecord(val, r)) return Usage("record must read W:ADDR:VALUE[:MARKER] in hex");
-      spec.records.push_back(r);
+      desc.records.push_back(r);
     } else if (opt == "--header" || opt == "--trailer") {
       if (!ParseHexBytes(val, 4, bytes) || bytes.size() != 4) {
         return Usage(opt + " needs 8 hex digits");
       }
-      auto& dst = opt == "--header" ? spec.header : spec.trailer;
+      auto& dst = opt == "--header" ? desc.header : desc.trailer;
       std::copy(bytes.begin(), bytes.end(), dst.begin());
     } else if (opt == "--cfg-area") {
-      if (!ParseHexBytes(val, spec.config_area.size(), bytes)) {
+      if (!ParseHexBytes(val, desc.config_area.size(), bytes)) {
         return Usage("config area needs up to 64 hex digits");
       }
-      spec.config_area.fill(0);
-      std::copy(bytes.begin(), bytes.end(), spec.config_area.begin());
+      desc.config_area.fill(0);
+      std::copy(bytes.begin(), bytes.end(), desc.config_area.begin());
     } else if (opt == "--customer") {
       if (val.size() > 31) return Usage("customer text holds at most 31 bytes");
       customer = val;
       have_customer = true;
     } else if (opt == "--padding") {
       if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad padding " + val);
-      spec.padding = static_cast<uint32_t>(n);
+      desc.padding = static_cast<uint32_t>(n);
     } else if (opt == "--pad-to") {
       if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad length " + val);
-      spec.pad_to = static_cast<uint32_t>(n);
+      desc.pad_to = static_cast<uint32_t>(n);
     } else if (opt == "--corrupt") {
       auto c = nvl::fw::ParseCorruption(val);
       if (!c) return Usage("unknown corruption " + val);
-      spec.corruption = *c;
+      desc.corruption = *c;
     } else if (opt == "--truncate-to") {
       if (!ParseNumber(val, 0xFFFFFFFF, n)) return Usage("bad length " + val);
-      spec.truncate_to = static_cast<uint32_t>(n);
+      desc.truncate_to = static_cast<uint32_t>(n);
     } else {
       return Usage("unknown option " + opt);
     }
   }
   if (output.empty()) return Usage("no output file (-o FILE)");
-  if (have_customer) std::memcpy(spec.config_area.data(), customer.data(), customer.size());
+  if (have_customer) std::memcpy(desc.config_area.data(), customer.data(), customer.size());
 
   std::string error;
-  auto built = nvl::fw::BuildImage(spec, &error);
+  auto built = nvl::fw::BuildImage(desc, &error);
   if (!built) {
     std::fprintf(stderr, "nvl-image-tool: %s\n", error.c_str());
     return 2;
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
   }
   const auto& l = built->layout;
   std::printf("%s: family %c, L=0x%X, C=0x%X, N=0x%X, end=0x%X, length=%zu\n", output.c_str(),
-              spec.family == nvl::fw::ImageFamily::B ? 'B' : 'A', l.cfg_length, l.code_offset,
+              desc.family == nvl::fw::ImageFamily::B ? 'B' : 'A', l.cfg_length, l.code_offset,
               l.code_length, l.image_end, built->bytes.size());
   return 0;
 }

@@ -2,8 +2,8 @@
 
 namespace nvl::sim {
 
-SpiFlashChip::SpiFlashChip(const FlashSpec& spec, uint8_t status)
-    : spec_(spec), status_(status), contents_(spec.size, 0xFF), stuck_(spec.size, 0) {
+SpiFlashChip::SpiFlashChip(const FlashSpec& desc, uint8_t status)
+    : spec_(desc), status_(status), contents_(desc.size, 0xFF), stuck_(desc.size, 0) {
   for (const auto& s : spec_.stuck_bits) {
     if (s.address < spec_.size) stuck_[s.address] |= s.mask;
   }

@@ -43,7 +43,7 @@ inline constexpr uint8_t kFlashStatusProtectBits = 0x1C;
 
 class SpiFlashChip {
  public:
-  SpiFlashChip(const FlashSpec& spec, uint8_t status);
+  SpiFlashChip(const FlashSpec& desc, uint8_t status);
 
   std::array<uint8_t, 3> ReadId(uint8_t opcode, uint32_t argument) const;
   uint8_t Status() const { return status_; }
@@ -59,7 +59,7 @@ class SpiFlashChip {
   bool Read(uint32_t address, uint32_t count, uint8_t* out);
 
   const std::vector<uint8_t>& contents() const { return contents_; }
-  const FlashSpec& spec() const { return spec_; }
+  const FlashSpec& desc() const { return spec_; }
   uint64_t erase_count() const { return erases_; }
 
  private:

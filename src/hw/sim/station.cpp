@@ -59,36 +59,36 @@ bool Matches(const FaultRule& f, uint8_t command, uint8_t space, uint32_t addres
 
 }  // namespace
 
-VirtualController::VirtualController(const BoardSpec& spec)
-    : spec_(spec),
+VirtualController::VirtualController(const BoardSpec& desc)
+    : spec_(desc),
       data_memory_(kDataMemorySize, 0),
       firmware_info_(kFirmwareInfoSize, 0),
       port_status_(1, 0),
       mmio_(kBarWindowSize, 0),
-      flash_(spec.flash, spec.flash_status) {
-  SetWord(0x00, spec.vendor_id | (static_cast<uint32_t>(spec.device_id) << 16));
+      flash_(desc.flash, desc.flash_status) {
+  SetWord(0x00, desc.vendor_id | (static_cast<uint32_t>(desc.device_id) << 16));
   SetWord(0x04, 0x00100006);  // memory space and bus master on; capability list
   SetWord(0x08, 0x0C033000);  // serial bus controller, USB, xHCI
-  SetWord(0x10, spec.bar0);
-  SetWord(0x2C, spec.svid | (static_cast<uint32_t>(spec.ssid) << 16));
+  SetWord(0x10, desc.bar0);
+  SetWord(0x2C, desc.svid | (static_cast<uint32_t>(desc.ssid) << 16));
 
   auto put16 = [this](uint32_t at, uint16_t v) {
     data_memory_[at] = static_cast<uint8_t>(v);
     data_memory_[at + 1] = static_cast<uint8_t>(v >> 8);
   };
-  if (spec.family == 'A') {
-    data_memory_[kChipCodeA] = spec.chip_code;
-    put16(kSvidA, spec.svid);
-    put16(kSsidA, spec.ssid);
-    data_memory_[kLinkA] = spec.pcie_link;
-    data_memory_[kDiscoveryControlA] = spec.discovery_control;
+  if (desc.family == 'A') {
+    data_memory_[kChipCodeA] = desc.chip_code;
+    put16(kSvidA, desc.svid);
+    put16(kSsidA, desc.ssid);
+    data_memory_[kLinkA] = desc.pcie_link;
+    data_memory_[kDiscoveryControlA] = desc.discovery_control;
   } else {
-    data_memory_[kChipCodeB] = spec.chip_code;
-    put16(kSvidB, spec.svid);
-    put16(kSsidB, spec.ssid);
+    data_memory_[kChipCodeB] = desc.chip_code;
+    put16(kSvidB, desc.svid);
+    put16(kSsidB, desc.ssid);
   }
-  std::memcpy(&firmware_info_[kFirmwareVersionAddr], spec.firmware_version.data(), 6);
-  for (const auto& p : spec.memory) {
+  std::memcpy(&firmware_info_[kFirmwareVersionAddr], desc.firmware_version.data(), 6);
+  for (const auto& p : desc.memory) {
     std::vector<uint8_t>* space = Space(p.space);
     std::memcpy(space->data() + p.address, p.bytes.data(), p.bytes.size());
   }

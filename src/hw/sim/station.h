@@ -80,7 +80,7 @@ std::optional<std::vector<BoardSpec>> ParseStationText(const std::string& text,
 
 class VirtualController {
  public:
-  explicit VirtualController(const BoardSpec& spec);
+  explicit VirtualController(const BoardSpec& desc);
 
   uint32_t ReadConfig32(uint32_t offset);
   uint8_t ReadConfig8(uint32_t offset);
@@ -92,7 +92,7 @@ class VirtualController {
   void WriteMmio8(uint64_t physical, uint8_t value);
 
   // Inspection for tests and tools.
-  const BoardSpec& spec() const { return spec_; }
+  const BoardSpec& desc() const { return spec_; }
   uint64_t CommandCount();
   uint8_t PeekData(uint32_t address);
   void PokeData(uint32_t address, uint8_t value);
