@@ -55,6 +55,8 @@ void RunUntilClosed() {
 }
 
 void InstallCloseSignals() {
+  // A station script that stops reading the output must not take the exit code with it.
+  signal(SIGPIPE, SIG_IGN);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);

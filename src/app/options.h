@@ -11,7 +11,7 @@ inline constexpr const char* kProgramName = "NVL7310 MPTool";
 inline constexpr const char* kProgramVersion = "Ver 1.1.2.2";
 
 struct CmdLineOptions {
-  std::string m_strCmdLine;
+  std::string m_strCmdLine{};
   bool m_bCmdLine = false;
   bool m_bAutoMode = false;
   bool m_bSilent = false;
@@ -27,8 +27,8 @@ struct CmdLineOptions {
   uint8_t m_ucAssignFunction = 0;
   uint8_t m_ucTestPort = 0;
   uint8_t m_ucTestSpeed = 0;
-  std::string m_strInputVersion;
-  std::string m_strInputSubSysID;
+  std::string m_strInputVersion{};
+  std::string m_strInputSubSysID{};
 };
 
 // The command text of the process: the arguments joined by one blank, with every tab and
