@@ -4,6 +4,8 @@
 // mailbox traffic (8192 writes and 8192 reads per copy) and the sleeps' own lateness.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <chrono>
 #include <vector>
 
@@ -19,14 +21,9 @@ namespace {
 constexpr int64_t kRestartWaitMs = 500;  // the controller restart step's own settle wait
 
 HostInfo LoadOneBoard(uint32_t flash_size) {
-  std::string error;
   const std::string id = flash_size == 0x10000 ? "C2 20 10" : "C2 20 11";
-  auto specs = nvl::sim::ParseStationText(R"({"boards":[{"location":"3:0:0","flash":{"id":")" + id +
-                                              R"(","size":)" + std::to_string(flash_size) + "}}]}",
-                                          "bench", error);
-  nvl::InstallIoLibrary(
-      nvl::MakeMailboxIoLibrary(std::make_unique<nvl::sim::Station>(std::move(*specs))));
-  LoadNvlIODriver();
+  nvl::bench::InstallStation(R"({"boards":[{"location":"3:0:0","flash":{"id":")" + id +
+                             R"(","size":)" + std::to_string(flash_size) + "}}]}");
   HostInfo h;
   h.ucBus = 3;
   return h;

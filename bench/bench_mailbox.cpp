@@ -2,18 +2,14 @@
 // Read_8051_Memory (512 transactions of 8 bytes).
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
 #include "hw/interctl.h"
 #include "hw/nvlio.h"
-#include "hw/sim/station.h"
 
 namespace {
 
 HostInfo LoadOneBoard() {
-  std::string error;
-  auto specs = nvl::sim::ParseStationText(R"({"boards":[{"location":"3:0:0"}]})", "bench", error);
-  nvl::InstallIoLibrary(
-      nvl::MakeMailboxIoLibrary(std::make_unique<nvl::sim::Station>(std::move(*specs))));
-  LoadNvlIODriver();
+  nvl::bench::InstallStation(R"({"boards":[{"location":"3:0:0"}]})");
   HostInfo h;
   h.ucBus = 3;
   return h;

@@ -4,11 +4,11 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include "bench/bench_support.h"
 #include "discovery/utility.h"
 #include "hw/interctl.h"
 #include "hw/linux_transport.h"
 #include "hw/nvlio.h"
-#include "hw/sim/station.h"
 
 namespace {
 
@@ -35,11 +35,7 @@ void BM_ScanEightSimulatedBoards(benchmark::State& state) {
               R"(:0:0","family":")" + (i % 2 ? "B" : "A") +
               R"(","firmware_version":"221004_00_01_0A"})";
   }
-  std::string error;
-  auto specs = nvl::sim::ParseStationText(R"({"boards":[)" + boards + "]}", "bench", error);
-  nvl::InstallIoLibrary(
-      nvl::MakeMailboxIoLibrary(std::make_unique<nvl::sim::Station>(std::move(*specs))));
-  LoadNvlIODriver();
+  nvl::bench::InstallStation(R"({"boards":[)" + boards + "]}");
   for (auto _ : state)
     benchmark::DoNotOptimize(g_Interctl.ScanPciBus("221004_00_01_0A"));
   state.counters["hosts"] = g_Utility.m_ucHostCount;
