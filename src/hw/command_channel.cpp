@@ -14,6 +14,9 @@ CInterctl g_Interctl;
 namespace {
 
 constexpr uint32_t kMaxChunk = 8;
+// The reply record is 44 bytes; the buffer is larger so no library can write past it.
+constexpr size_t kReplyRecordBytes = 64;
+constexpr size_t kReplyDataOffset = 12;
 constexpr int64_t kMcuControlSettleMs = 500;
 constexpr int64_t kPortCommandPollMs = 500;
 constexpr int kPortCommandPolls = 6;
@@ -26,6 +29,21 @@ uint32_t PackLittleEndian(const uint8_t* bytes, uint32_t size, uint32_t first) {
   return v;
 }
 
+// The reply half of a read transaction: wait, read the zeroed reply record once, wait again.
+int AwaitReply(uint8_t b, uint8_t d, uint8_t f, uint8_t* record) {
+  const int rc = Wait_Read_Ready(b, d, f);
+  if (rc < 0) return rc;
+  std::memset(record, 0, kReplyRecordBytes);
+  ReadCMD(b, d, f, record);
+  return Wait_Read_Ready(b, d, f);
+}
+
+// An 8-byte reply is taken from the reply record, read once more.
+void TakeRecordData(uint8_t b, uint8_t d, uint8_t f, uint8_t* record, uint8_t* out8) {
+  ReadCMD(b, d, f, record);
+  std::memcpy(out8, record + kReplyDataOffset, kMaxChunk);
+}
+
 }  // namespace
 
 int CInterctl::McuCommandRead(const HostInfo& host, uint8_t space, uint32_t address, uint32_t size,
@@ -34,14 +52,10 @@ int CInterctl::McuCommandRead(const HostInfo& host, uint8_t space, uint32_t addr
   const uint8_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
   int rc = WriteCmdALL(b, d, f, CMD_READ, space, size, address, argument, 0);
   if (rc < 0) return rc;
-  if ((rc = Wait_Read_Ready(b, d, f)) < 0) return rc;
-  uint8_t record[64];
-  std::memset(record, 0, sizeof record);
-  ReadCMD(b, d, f, record);
-  if ((rc = Wait_Read_Ready(b, d, f)) < 0) return rc;
+  uint8_t record[kReplyRecordBytes];
+  if ((rc = AwaitReply(b, d, f, record)) < 0) return rc;
   if (size == kMaxChunk) {
-    ReadCMD(b, d, f, record);
-    std::memcpy(out, record + 12, kMaxChunk);
+    TakeRecordData(b, d, f, record, out);
     return 0;
   }
   for (uint32_t i = 0; i < size; ++i)
@@ -121,13 +135,9 @@ int CInterctl::Read_SPIRom_WRSR(const HostInfo& host, uint8_t* reply8) {
   const uint8_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
   int rc = WriteCmdALL(b, d, f, CMD_READ_FLASH_STATUS, SPACE_FLASH, 2, 0, 0x05, 0);
   if (rc < 0) return rc;
-  if ((rc = Wait_Read_Ready(b, d, f)) < 0) return rc;
-  uint8_t record[64];
-  std::memset(record, 0, sizeof record);
-  ReadCMD(b, d, f, record);
-  if ((rc = Wait_Read_Ready(b, d, f)) < 0) return rc;
-  ReadCMD(b, d, f, record);
-  std::memcpy(reply8, record + 12, 8);
+  uint8_t record[kReplyRecordBytes];
+  if ((rc = AwaitReply(b, d, f, record)) < 0) return rc;
+  TakeRecordData(b, d, f, record, reply8);
   return 0;
 }
 
