@@ -98,21 +98,21 @@ int CInterctl::UpdateDeviceInfo(int host_index, const std::string& wrsr_threshol
   host.strFWVersion = strFormatFirmwareVersion(version);
 
   uint8_t bytes[8] = {};
-  if ((rc = Read_8051_Memory(target, SPACE_DATA, family == 1 ? SVID_ADDR_B : SVID_ADDR_A, 8,
-                             bytes)) < 0) {
-    LogMessage(1, "\r\n%s:%d: SVID_ADDR Failed(%d), ", kFunction, __LINE__, rc);
-    host.strSVID = "FFFF";
-    return rc;
+  struct IdRead {
+    uint32_t address;
+    const char* name;
+    std::string* text;
+  };
+  const IdRead ids[] = {{family == 1 ? SVID_ADDR_B : SVID_ADDR_A, "SVID_ADDR", &host.strSVID},
+                        {family == 1 ? SSID_ADDR_B : SSID_ADDR_A, "SSID_ADDR", &host.strSSID}};
+  for (const IdRead& id : ids) {
+    if ((rc = Read_8051_Memory(target, SPACE_DATA, id.address, 8, bytes)) < 0) {
+      LogMessage(1, "\r\n%s:%d: %s Failed(%d), ", kFunction, __LINE__, id.name, rc);
+      *id.text = "FFFF";
+      return rc;
+    }
+    *id.text = IdText(bytes);
   }
-  host.strSVID = IdText(bytes);
-
-  if ((rc = Read_8051_Memory(target, SPACE_DATA, family == 1 ? SSID_ADDR_B : SSID_ADDR_A, 8,
-                             bytes)) < 0) {
-    LogMessage(1, "\r\n%s:%d: SSID_ADDR Failed(%d), ", kFunction, __LINE__, rc);
-    host.strSSID = "FFFF";
-    return rc;
-  }
-  host.strSSID = IdText(bytes);
 
   if (family != 1) {
     if ((rc = Read_8051_Memory(target, SPACE_DATA, PCIe_link_ADDR, 8, bytes)) < 0) {
