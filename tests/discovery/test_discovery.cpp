@@ -1,9 +1,12 @@
 // Discovery and device information over simulated stations.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "discovery/device_info.h"
 #include "discovery/utility.h"
 #include "hw/interctl.h"
+#include "platform/diag_log.h"
 #include "support/sim_fixture.h"
 
 namespace nvl::test {
@@ -109,6 +112,7 @@ struct FailCase {
   uint8_t space;
   const char *chip, *version, *svid, *ssid;
   uint8_t link, wrsr;
+  const char* log;  // the last diagnostic line, after "CInterctl::UpdateDeviceInfo:<line>: "
 };
 
 class DeviceInfoFailure : public SimStationTest, public ::testing::WithParamInterface<FailCase> {};
@@ -119,6 +123,8 @@ TEST_P(DeviceInfoFailure, StopsAtTheFailedRead) {
       "svid":"1234","ssid":"abcd","pcie_link":"0x1F","flash":{"status":"0x5A"},
       "faults":[{"effect":"error","command":"0x40","space":)") +
               std::to_string(c.space) + R"(,"address":")" + c.address + R"("}]}]})");
+  TempDir dir;
+  ResetEventLogSinkForTest(dir.File("events.db"));
   HostInfo& h = g_Utility.m_HostInfo[0];
   h.ucBus = 3;
   h.strFWVersion = "old";
@@ -134,16 +140,29 @@ TEST_P(DeviceInfoFailure, StopsAtTheFailedRead) {
   EXPECT_EQ(h.strSSID, c.ssid);
   EXPECT_EQ(h.ucPcieLink, c.link);
   EXPECT_EQ(h.ucSpiWrsr, c.wrsr);
+  std::string last;
+  PublishedEventLogSink()->store()->ReadForward([&](const EventRecord& e) {
+    last = e.strings.at(0);
+    return true;
+  });
+  EXPECT_TRUE(std::regex_match(last, std::regex("\r\nCInterctl::UpdateDeviceInfo:[0-9]+: (.*)")))
+      << last;
+  EXPECT_EQ(last.substr(last.find(": ") + 2), c.log);
+  ResetEventLogSinkForTest("");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EachRead, DeviceInfoFailure,
-    ::testing::Values(
-        FailCase{"chip", "0xF38C", 4, "FF", "old", "old", "old", 0x77, 0x66},
-        FailCase{"version", "0x80", 8, "00", "old", "old", "old", 0x77, 0x66},
-        FailCase{"svid", "0xE260", 4, "00", "010203_04_05_06", "FFFF", "old", 0x77, 0x66},
-        FailCase{"ssid", "0xE262", 4, "00", "010203_04_05_06", "1234", "FFFF", 0x77, 0x66},
-        FailCase{"link", "0xE241", 4, "00", "010203_04_05_06", "1234", "abcd", 0x77, 0x66}),
+    ::testing::Values(FailCase{"chip", "0xF38C", 4, "FF", "old", "old", "old", 0x77, 0x66,
+                               "Get Chip Type Failed(-1), "},
+                      FailCase{"version", "0x80", 8, "00", "old", "old", "old", 0x77, 0x66,
+                               "Bus=3, Device=0, Function=0, GetFirmwareVersion Failed(-1), "},
+                      FailCase{"svid", "0xE260", 4, "00", "010203_04_05_06", "FFFF", "old", 0x77,
+                               0x66, "SVID_ADDR Failed(-1), "},
+                      FailCase{"ssid", "0xE262", 4, "00", "010203_04_05_06", "1234", "FFFF", 0x77,
+                               0x66, "SSID_ADDR Failed(-1), "},
+                      FailCase{"link", "0xE241", 4, "00", "010203_04_05_06", "1234", "abcd", 0x77,
+                               0x66, "PCIe_link_ADDR Failed(-1), "}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(DiscoveryTest, FailedStatusRegisterReadShowsFF) {
