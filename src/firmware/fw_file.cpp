@@ -95,8 +95,8 @@ int CUtility::bOpenFWBinFile(const std::string& path, std::vector<uint8_t>& buff
     return -3;
   }
   const int64_t length = file.Length();
-  if (length < 0 || length > std::numeric_limits<uint32_t>::max()) {
-    // A length the 32-bit file state cannot hold is no image of a flash part.
+  if (length < 0 || length > int64_t{FW_IMAGE_MAX_FILE}) {
+    // Longer than any flash part: no image, and not worth the memory of reading it.
     LogMessage(1, "\r\n%s:%d:   Memory located Failed, size=%d, dwError=%x..",
                "CUtility::bOpenFWBinFile", __LINE__, static_cast<int>(ClampLength(length)), ENOMEM);
     return -8;
@@ -178,6 +178,14 @@ int LoadFirmwareFile(const std::string& path, FirmwareFile& out) {
     g_Utility.m_dwFWFileLength = FW_IMAGE_MIN_BUFFER;
   }
   out.dwFileLength = 0;
+  if (g_Utility.m_dwFWFileLength > FW_IMAGE_MAX_FILE) {
+    // Refused before the zeroed buffer is allocated (a measured length is clamped to 32 bits, so
+    // a file of several gigabytes would otherwise cost a buffer of 4 GB).
+    LogMessage(1, "\r\n%s:%d:   Memory located Failed, size=%d, dwError=%x..",
+               "nvl::fw::LoadFirmwareFile", __LINE__, static_cast<int>(g_Utility.m_dwFWFileLength),
+               ENOMEM);
+    return -8;
+  }
   try {
     out.buffer.assign(g_Utility.m_dwFWFileLength, 0);
   } catch (const std::bad_alloc&) {

@@ -61,6 +61,10 @@ inline constexpr uint32_t REG_RECORD_LENGTH = 8;
 inline constexpr uint8_t REG_RECORD_MARKER = 0xCC;
 // Image buffers are at least this long and zero behind the file's end.
 inline constexpr uint32_t FW_IMAGE_MIN_BUFFER = 0x20000;
+// Longest image file that is loaded: no flash part holds more (the part record counts its size
+// in 4 KB units in 16 bits).  A longer file is refused as "no memory" (-8) before any buffer is
+// allocated, so a wrongly chosen disk image cannot exhaust the station's memory.
+inline constexpr uint32_t FW_IMAGE_MAX_FILE = 0x10000000;
 
 inline constexpr char CFG_SIGNATURE_A[] = "7201A_RCFG";
 inline constexpr char CFG_SIGNATURE_B[] = "7202A_RCFG";
@@ -118,7 +122,8 @@ struct FirmwareFile {
 // The load every user of an image file shares: g_Utility.bFWBinFileLength; raise
 // m_dwFWFileLength to FW_IMAGE_MIN_BUFFER when smaller; a zeroed buffer of that many bytes;
 // g_Utility.bOpenFWBinFile, which sets m_dwFWFileLength back to the true length.  Returns 0, or
-// the code of bOpenFWBinFile (-3 file cannot be opened or read, -8 no memory).  The caller goes
+// the code of bOpenFWBinFile (-3 file cannot be opened or read, -8 no memory or a file longer
+// than FW_IMAGE_MAX_FILE, refused before the buffer is allocated).  The caller goes
 // on with CInterctl::Get_Version_From_File(out.buffer.data(), out.dwFileLength, ...).
 int LoadFirmwareFile(const std::string& path, FirmwareFile& out);
 

@@ -106,6 +106,44 @@ TEST_F(ImageTest, FolderIsNotAnImageFile) {
   EXPECT_THAT(lines[1], ::testing::EndsWith("dwError=15"));  // EISDIR, hexadecimal
 }
 
+// Files longer than any flash part are refused before a buffer is allocated: a sparse file of
+// gigabytes costs nothing on the disk, but a load that trusted its length would allocate (and
+// zero) that much memory.
+TEST_F(ImageTest, FileLongerThanAnyFlashPartIsRefusedWithoutABuffer) {
+  const struct {
+    const char* name;
+    uint64_t length;
+    int measured;  // m_dwFWFileLength after measuring (clamped to 32 bits)
+  } cases[] = {
+      {"one byte over", uint64_t{FW_IMAGE_MAX_FILE} + 1, static_cast<int>(FW_IMAGE_MAX_FILE + 1)},
+      {"beyond 32 bits", uint64_t{5} << 30, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir_.File("huge.bin");
+    { std::ofstream(path, std::ios::binary).put('\x55'); }
+    std::filesystem::resize_file(path, c.length);
+    const size_t logged = LogLines().size();
+
+    fw::FirmwareFile file;
+    file.buffer.assign(3, 0x11);
+    EXPECT_EQ(fw::LoadFirmwareFile(path, file), -8);
+    EXPECT_EQ(file.dwFileLength, 0u);
+    EXPECT_EQ(file.buffer.size(), 3u) << "no buffer of the file's length";
+    std::vector<uint8_t> buffer(4, 0x22);
+    EXPECT_EQ(g_Utility.bOpenFWBinFile(path, buffer), -8);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(4, 0x22));
+
+    const auto lines = WithoutLineNumbers(LogLines());
+    const std::string size = "size=" + std::to_string(c.measured) + ", dwError=c..";
+    ASSERT_EQ(lines.size(), logged + 2);
+    EXPECT_EQ(lines[logged], "\r\nnvl::fw::LoadFirmwareFile:#:   Memory located Failed, " + size);
+    EXPECT_EQ(lines[logged + 1],
+              "\r\nCUtility::bOpenFWBinFile:#:   Memory located Failed, " + size);
+    std::filesystem::remove(path);
+  }
+}
+
 TEST_F(ImageTest, OpenGrowsAShortBufferAndKeepsTheRestOfALongOne) {
   const std::vector<uint8_t> content = {1, 2, 3, 4, 5};
   WriteBytes(dir_.File("five.bin"), content);
