@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <shared_mutex>
 
 #include "hw/mailbox_registers.h"
 #include "hw/nvlio.h"
@@ -20,7 +21,7 @@ class MailboxIoLibrary final : public IoLibrary {
   ~MailboxIoLibrary() override { Unload(); }
 
   int Load() override {
-    std::lock_guard lock(state_mutex_);
+    std::unique_lock lock(gate_);
     if (loaded_) return 1;
     std::string error;
     if (!transport_->Open(error)) {
@@ -34,8 +35,9 @@ class MailboxIoLibrary final : public IoLibrary {
     return 1;
   }
 
+  // Waits for calls in progress, so no call meets a closed transport.
   void Unload() override {
-    std::lock_guard lock(state_mutex_);
+    std::unique_lock lock(gate_);
     if (!loaded_) return;
     transport_->Close();
     loaded_ = false;
@@ -44,22 +46,26 @@ class MailboxIoLibrary final : public IoLibrary {
   bool Simulated() const override { return transport_->Simulated(); }
 
   uint32_t PciReadDword(uint8_t b, uint8_t d, uint8_t f, uint32_t offset) override {
+    std::shared_lock gate(gate_);
     if (!Usable()) return 0xFFFFFFFFu;
     return transport_->ReadConfig32({b, d, f}, offset);
   }
 
   uint8_t PciReadByte(uint8_t b, uint8_t d, uint8_t f, uint32_t offset) override {
+    std::shared_lock gate(gate_);
     if (!Usable()) return 0xFF;
     return transport_->ReadConfig8({b, d, f}, offset);
   }
 
   int PciWriteByte(uint8_t b, uint8_t d, uint8_t f, uint32_t offset, uint8_t value) override {
+    std::shared_lock gate(gate_);
     if (const int rc = Refusal(); rc < 0) return rc;
     transport_->WriteConfig8({b, d, f}, offset, value);
     return 0;
   }
 
   int PciWriteDword(uint8_t b, uint8_t d, uint8_t f, uint32_t offset, uint32_t value) override {
+    std::shared_lock gate(gate_);
     if (const int rc = Refusal(); rc < 0) return rc;
     transport_->WriteConfig32({b, d, f}, offset, value);
     return 0;
@@ -67,6 +73,7 @@ class MailboxIoLibrary final : public IoLibrary {
 
   int WriteCmdAll(uint8_t b, uint8_t d, uint8_t f, uint8_t command, uint8_t space, uint32_t size,
                   uint32_t address, uint32_t data_low, uint32_t data_high) override {
+    std::shared_lock gate(gate_);
     if (const int rc = Refusal(); rc < 0) return rc;
     const PciLocation loc{b, d, f};
     if (transport_->ReadConfig32(loc, 0) == 0xFFFFFFFFu) return kIoErrFailed;  // no device
@@ -88,6 +95,7 @@ class MailboxIoLibrary final : public IoLibrary {
   }
 
   int ReadCmd(uint8_t b, uint8_t d, uint8_t f, uint8_t* record) override {
+    std::shared_lock gate(gate_);
     if (const int rc = Refusal(); rc < 0) return rc;
     const PciLocation loc{b, d, f};
     PutWord(record, 0, transport_->ReadConfig32(loc, mbx::kCommand));
@@ -100,16 +108,19 @@ class MailboxIoLibrary final : public IoLibrary {
   }
 
   void* Map(uint64_t physical, uint32_t length) override {
+    std::shared_lock gate(gate_);
     if (!Usable()) return nullptr;
     return transport_->Map(physical, length);
   }
 
   void Unmap(void* mapping, uint32_t length) override {
-    if (mapping == nullptr || !IsLoaded()) return;
+    std::shared_lock gate(gate_);
+    if (mapping == nullptr || !loaded_) return;
     transport_->Unmap(mapping, length);
   }
 
   int ReadMem(void* address, uint32_t count, void* destination) override {
+    std::shared_lock gate(gate_);
     if (const int rc = Refusal(); rc < 0) return rc;
     auto* out = static_cast<uint8_t*>(destination);
     for (uint32_t i = 0; i < count; ++i) {
@@ -120,6 +131,7 @@ class MailboxIoLibrary final : public IoLibrary {
   }
 
   int WriteMem(void* address, uint32_t count, const void* source) override {
+    std::shared_lock gate(gate_);
     if (const int rc = Refusal(); rc < 0) return rc;
     const auto* in = static_cast<const uint8_t*>(source);
     for (uint32_t i = 0; i < count; ++i) {
@@ -135,16 +147,12 @@ class MailboxIoLibrary final : public IoLibrary {
       record[at + i] = static_cast<uint8_t>(v >> (8 * i));
   }
 
-  bool IsLoaded() {
-    std::lock_guard lock(state_mutex_);
-    return loaded_;
-  }
-
-  bool Usable() { return IsLoaded() && !Clock::StopRequested(); }
+  // Both below run with gate_ held (shared).
+  bool Usable() const { return loaded_ && !Clock::StopRequested(); }
 
   // Why a call is refused now: not loaded, or the calling thread is being stopped.
-  int Refusal() {
-    if (!IsLoaded()) return kIoErrNotLoaded;
+  int Refusal() const {
+    if (!loaded_) return kIoErrNotLoaded;
     if (Clock::StopRequested()) return kIoErrTimeout;
     return 0;
   }
@@ -152,20 +160,23 @@ class MailboxIoLibrary final : public IoLibrary {
   // Polls the status register until `bit` is set, the MCU reports an error, or the wait times
   // out.  The first look costs no sleep, so a controller that answers at once is fast.
   int WaitFor(PciLocation loc, uint32_t bit) {
-    if (const int rc = Refusal(); rc < 0) return rc;
     const int64_t deadline = Clock::NowMs() + kMailboxWaitTimeoutMs;
     for (;;) {
-      const uint32_t status = transport_->ReadConfig32(loc, mbx::kStatus);
-      if (status == 0xFFFFFFFFu) return kIoErrFailed;  // the device is gone
-      if (status & mbx::kStatusError) return kIoErrFailed;
-      if ((status & mbx::kStatusBusy) == 0 && (status & bit) != 0) return 0;
+      {
+        std::shared_lock gate(gate_);  // held per look, never across the sleep
+        if (const int rc = Refusal(); rc < 0) return rc;
+        const uint32_t status = transport_->ReadConfig32(loc, mbx::kStatus);
+        if (status == 0xFFFFFFFFu) return kIoErrFailed;  // the device is gone
+        if (status & mbx::kStatusError) return kIoErrFailed;
+        if ((status & mbx::kStatusBusy) == 0 && (status & bit) != 0) return 0;
+      }
       if (Clock::NowMs() >= deadline) return kIoErrTimeout;
       if (!Clock::SleepMs(1)) return kIoErrTimeout;
     }
   }
 
   std::unique_ptr<ConfigTransport> transport_;
-  std::mutex state_mutex_;
+  std::shared_mutex gate_;  // shared by every call, exclusive for load and unload
   bool loaded_ = false;
 };
 

@@ -253,3 +253,31 @@ TEST_F(CommandChannelTest, EmptyLocationFailsWithoutHanging) {
 
 }  // namespace
 }  // namespace nvl::test
+
+namespace nvl::test {
+namespace {
+
+// Ending the process unloads the driver while workers may still be in a transaction: the
+// unload waits for calls in progress, and every later call is refused as "not loaded".
+TEST_F(CommandChannelTest, UnloadWhileAWorkerIsReadingIsSafe) {
+  std::atomic<bool> started{false};
+  std::atomic<int> last{0};
+  std::thread worker([&] {
+    uint8_t v[8];
+    for (int i = 0; i < 10000000; ++i) {  // ends at the unload
+      last = g_Interctl.Read_8051_Memory(a_, SPACE_DATA, 0x1000, 8, v);
+      started = true;
+      if (last == kIoErrNotLoaded) return;
+    }
+  });
+  while (!started)
+    std::this_thread::yield();
+  UnloadNvlIODriver();
+  worker.join();
+  EXPECT_EQ(last.load(), kIoErrNotLoaded);
+  uint8_t v[1];
+  EXPECT_EQ(g_Interctl.McuCommandRead(a_, SPACE_DATA, 0x1000, 1, 0, v), kIoErrNotLoaded);
+}
+
+}  // namespace
+}  // namespace nvl::test
