@@ -8,9 +8,13 @@
 #include <mutex>
 #include <string>
 
+#include "app/list_ctrl_ex.h"
+#include "app/login_dlg.h"
 #include "app/options.h"
+#include "app/result_table.h"
+#include "app/sn_dlg.h"
 
-class CNVL720_MPToolDlg {
+class CNVL720_MPToolDlg : public ResultCells {
  public:
   CNVL720_MPToolDlg() = default;
   virtual ~CNVL720_MPToolDlg() = default;
@@ -41,6 +45,28 @@ class CNVL720_MPToolDlg {
   // The host-table lock of the refresh thread.  It lives as long as the process: ending the
   // process releases it, so no thread can meet a deleted lock.
   std::recursive_mutex m_csHostTable;
+
+  // --- result table (app/result_table.cpp; layouts and colours in app/result_table.h) ---
+  // Rebuilds the table for the page now selected: the layout's columns, the 8 rows, the cells.
+  void vRebuildResultTable();
+  void vSetMainResultHeader();
+  void vSetMainResultItemTable();
+  void vShowResultItemTable(int row, uint8_t colour, int column, const std::string& text) override;
+  std::string strGetResultItemTable(int row, int column) override;
+  void vClearCtrlListHostInfoTable();
+  void vUpdateResultFixedItem(int position);
+  void vUpdateAllMainResultSubItemTable();
+  // Appends the run to the daily result log in the program's directory.
+  void vWriteResultLog();
+  CListCtrlEx m_ListCtrlResult;
+
+  // --- serial number dialog and access lock (app/sn_dlg.h, app/login_dlg.h) ---
+  CSNDlg m_SNDlg;
+  CSNPromptGate m_SNPrompt{m_SNDlg};
+  CLoginDlg m_LoginDlg{m_bUnlocked, m_bDebugMode};
+  std::string m_strUnlockCaption = kUnlockCaptionFirst;
+  // The UnLock button: locks, or asks for the password; sets the caption.  Returns m_bUnlocked.
+  bool OnBnClickedButtonUnlock(LoginPrompt& prompt);
 
  private:
   [[noreturn]] void EndProcess(int32_t code);

@@ -107,6 +107,10 @@ struct MpSettings {
   std::string szSsCurDrivingA;
   std::string szSsCurDrivingB;
 
+  // --- the serial number last scanned for the board in the fixture, not in the file; written by
+  // the serial number dialog (app/sn_dlg.h), read by the daily result log ---
+  std::string szBarCode;
+
   bool operator==(const MpSettings&) const = default;
 };
 
