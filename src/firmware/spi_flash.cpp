@@ -125,6 +125,11 @@ int CInterctl::Erase_SPIRom(const HostInfo& host, const SpiRomPart& part, uint32
                             uint32_t address, int retry) {
   const uint32_t sector = nvl::fw::SectorSize(part);
   if (sector == 0 || count == 0) return ERR_INVALID_PARAMETER;
+  // The chip decodes only the address bits of its own size: anything sent past its end would
+  // land at the start of the flash.
+  const uint64_t flash = nvl::fw::FlashSize(part);
+  if (static_cast<uint64_t>(address) + count > flash) return ERR_INVALID_PARAMETER;
+  const uint32_t flash_sectors = static_cast<uint32_t>(flash / sector);
   const uint32_t sectors = (count + sector - 1) / sector;
   const uint32_t low = part.bReadIdOpcode | (static_cast<uint32_t>(part.bReadIdArg) << 8) |
                        (static_cast<uint32_t>(part.bChipEraseOpcode) << 16) |
@@ -140,10 +145,15 @@ int CInterctl::Erase_SPIRom(const HostInfo& host, const SpiRomPart& part, uint32
         static_cast<int64_t>(retry + 1) * part.bEraseWait * kFlashSplitEraseUnitMs;
     uint32_t at = address;
     for (uint32_t covered = 0; covered < sectors; covered += step) {
-      rc = McuCommandWrite(host, CMD_SPI_ERASE, SPACE_FLASH, step, at, low, high);
+      // An odd count ends with a step past the chunk; it stops at the end of the flash, where
+      // going on would erase the start of the flash (a copy already verified).
+      const uint32_t left = flash_sectors - at / sector;
+      const uint32_t n = step < left ? step : left;
+      if (n == 0) break;
+      rc = McuCommandWrite(host, CMD_SPI_ERASE, SPACE_FLASH, n, at, low, high);
       if (rc < 0) break;
       if (!nvl::fw::Wait(step_wait)) return kIoErrTimeout;
-      at += step * sector;
+      at += n * sector;
     }
   } else {
     rc = McuCommandWrite(host, CMD_SPI_ERASE, SPACE_FLASH, sectors, address, low, high);

@@ -13,6 +13,12 @@
 //    left out.
 //  - Compare.  A piece whose three reads all fail ends the compare with the channel's error; it
 //    is never compared as zero bytes, so an unreadable flash cannot pass as a zero-filled image.
+//  - Split erase near the end of the flash.  The split erase's last step reaches past the chunk
+//    when the chunk's sector count is odd (five or more).  The chip decodes only the address bits
+//    of its own size, so a step reaching past the end of the flash would go on erasing at
+//    address 0 and destroy a copy already verified.  Such a step is cut at the end of the flash;
+//    an erase whose own range is not inside the flash is refused (ERR_INVALID_PARAMETER, nothing
+//    sent).
 //  - Refusals.  Update_Firmware refuses (ERR_INVALID_PARAMETER, nothing sent) an empty image, a
 //    record that names no part, and an image longer than the flash, which would otherwise be
 //    written past the end of the chip.

@@ -1,7 +1,10 @@
 // SPI flash programming over the recording IO library and the simulated station: the exact
 // commands and waits of each operation, and the results of the injected faults.
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <stop_token>
+#include <string>
 #include <tuple>
 
 #include "firmware/flash_fixture.h"
@@ -44,39 +47,136 @@ bool Contains(const std::vector<std::string>& v, const std::string& s) {
 
 // --- the part table -------------------------------------------------------------------------
 
-TEST(SpiRomPartTable, RowsAsGiven) {
-  ASSERT_EQ(59u, kSpiRomPartCount);
-  const SpiRomPart& r0 = g_SpiRomPartTable[0];
-  EXPECT_EQ(0x9F, r0.bReadIdOpcode);
-  EXPECT_EQ(0x0010, r0.wFlashSize4K);
-  EXPECT_STREQ("MXIC", r0.szVendor);
-  EXPECT_STREQ("MX25L(V)512(C)", r0.szPartName);
-  const SpiRomPart& r11 = g_SpiRomPartTable[11];
-  EXPECT_EQ(0x00FF, r11.wFlashSize4K);
-  const SpiRomPart& r31 = g_SpiRomPartTable[31];
-  EXPECT_EQ(0xC7, r31.bChipEraseOpcode);
-  EXPECT_EQ(0x10, r31.bSectorSize4K);
-  EXPECT_EQ(0xD8, r31.bSectorEraseOpcode);
-  const SpiRomPart& r39 = g_SpiRomPartTable[39];
-  EXPECT_EQ(0x15, r39.bReadIdOpcode);
-  EXPECT_EQ(0x62, r39.bChipEraseOpcode);
-  EXPECT_EQ(0x08, r39.bSectorSize4K);
-  EXPECT_EQ(0x52, r39.bSectorEraseOpcode);
-  EXPECT_EQ(0x1F, r39.abJedecId[0]);
-  EXPECT_EQ(0xFF, r39.abJedecId[2]);
-  const SpiRomPart& r43 = g_SpiRomPartTable[43];
-  EXPECT_EQ(0x90, r43.bReadIdOpcode);
-  EXPECT_EQ(0x03, r43.bReadIdArg);
-  EXPECT_EQ(0xD7, r43.bSectorEraseOpcode);
-  const SpiRomPart& r55 = g_SpiRomPartTable[55];
-  EXPECT_EQ(0x14, r55.bEraseWait);
-  EXPECT_EQ(0x04, r55.bSectorSize4K);
-  EXPECT_STREQ("Micron", r55.szVendor);
-  const SpiRomPart& r58 = g_SpiRomPartTable[58];
-  EXPECT_STREQ("BY25Q512A", r58.szPartName);
-  EXPECT_EQ(0xE0, r58.abJedecId[0]);
-  EXPECT_EQ(0x96, r58.bEraseWait);
+// The part table as the product's list of supported flash parts gives it, row by row.
+struct GoldenRow {
+  const char* vendor;
+  const char* part;
+  uint8_t b0, b1, b2, b3;
+  uint16_t size4k;
+  uint8_t b6, b7, id0, id1, id2;
+};
+
+// clang-format off
+constexpr GoldenRow kGoldenRows[] = {
+    {"MXIC", "MX25L(V)512(C)", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x16, 0xC2, 0x20, 0x10},
+    {"MXIC", "MX25L100(2)5C/1006E", 0x9F, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x16, 0xC2, 0x20, 0x11},
+    {"MXIC", "MX25L5121E", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x16, 0xC2, 0x22, 0x10},
+    {"MXIC", "MX25L1021E", 0x9F, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x16, 0xC2, 0x22, 0x11},
+    {"MXIC", "MX25L2006E", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0x16, 0xC2, 0x20, 0x12},
+    {"MXIC", "MX25x4006E", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0xC2, 0x20, 0x13},
+    {"MXIC", "MX25V512F", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x16, 0xC2, 0x22, 0x10},
+    {"MXIC", "MX25V1035F", 0x9F, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x16, 0xC2, 0x22, 0x11},
+    {"MXIC", "MX25V2035F", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0x16, 0xC2, 0x23, 0x12},
+    {"MXIC", "MMX25V4035F", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0xC2, 0x23, 0x13},
+    {"MXIC", "MX25U4035", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0xC2, 0x25, 0x33},
+    {"MXIC", "MX25U8035", 0x9F, 0x00, 0x60, 0x01, 0x00FF, 0x20, 0x16, 0xC2, 0x25, 0x34},
+    {"WinBond", "W25Q20BW", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0x16, 0xEF, 0x50, 0x12},
+    {"WinBond", "W25Q40BW", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0xEF, 0x50, 0x13},
+    {"WinBond", "W25X05CL", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x16, 0xEF, 0x30, 0x10},
+    {"WinBond", "W25X10B(C)L(V)", 0x9F, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x16, 0xEF, 0x30, 0x11},
+    {"WinBond", "W25X20B(C)L(V)", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0x16, 0xEF, 0x30, 0x12},
+    {"WinBond", "W25X40BL(V)", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0xEF, 0x30, 0x13},
+    {"WinBond", "W25Q40BL(V)", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0xEF, 0x40, 0x13},
+    {"WinBond", "W25Q80DV", 0x9F, 0x00, 0x60, 0x01, 0x00FF, 0x20, 0x16, 0xEF, 0x40, 0x14},
+    {"Sanyo", "LE25FU206A", 0x9F, 0x00, 0xC7, 0x01, 0x0040, 0xD8, 0x16, 0x62, 0x06, 0x12},
+    {"Sanyo", "LE25FU406B", 0x9F, 0x00, 0xC7, 0x01, 0x0080, 0xD8, 0x16, 0x62, 0x1E, 0x62},
+    {"ESMT", "F25L05PA", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x16, 0x8C, 0x30, 0x10},
+    {"ESMT", "F25L01PA", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x16, 0x8C, 0x30, 0x11},
+    {"Giga Device", "GD25Q40/1BT", 0x9F, 0x00, 0x60, 0x01, 0x0080, 0x20, 0x96, 0xC8, 0x40, 0x13},
+    {"Giga Device", "GD25Q20/1", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0xFA, 0xC8, 0x40, 0x12},
+    {"Giga Device", "GD25Q10/D10B", 0x9F, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x96, 0xC8, 0x40, 0x11},
+    {"Giga Device", "GD25Q512/D05B", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x96, 0xC8, 0x40, 0x10},
+    {"Giga Device", "GD25VQ21B", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0x96, 0xC8, 0x42, 0x12},
+    {"NUMONYX", "M25P05A", 0x9F, 0x00, 0xC7, 0x08, 0x0010, 0xD8, 0x16, 0x20, 0x20, 0x10},
+    {"NUMONYX", "M25P10A", 0x9F, 0x00, 0xC7, 0x08, 0x0020, 0xD8, 0x16, 0x20, 0x20, 0x11},
+    {"NUMONYX", "M25PE10", 0x9F, 0x00, 0xC7, 0x10, 0x0020, 0xD8, 0x16, 0x20, 0x80, 0x11},
+    {"NUMONYX", "M25PE20", 0x9F, 0x00, 0xC7, 0x10, 0x0040, 0xD8, 0x16, 0x20, 0x80, 0x12},
+    {"NUMONYX", "M45PE10", 0x9F, 0x00, 0xD8, 0x10, 0x0020, 0xD8, 0x16, 0x20, 0x40, 0x11},
+    {"EON", "EN25xF05", 0x9F, 0x00, 0xC7, 0x01, 0x0010, 0x20, 0x16, 0x1C, 0x31, 0x10},
+    {"EON", "EN25(L)F10", 0x9F, 0x00, 0xC7, 0x01, 0x0020, 0x20, 0x16, 0x1C, 0x31, 0x11},
+    {"EON", "EN25S10", 0x9F, 0x00, 0xC7, 0x01, 0x0020, 0x20, 0x16, 0x1C, 0x38, 0x11},
+    {"EON", "EN25F20", 0x9F, 0x00, 0xC7, 0x01, 0x0040, 0x20, 0x16, 0x1C, 0x31, 0x12},
+    {"EON", "EN25F40", 0x9F, 0x00, 0xC7, 0x01, 0x0080, 0x20, 0x16, 0x1C, 0x31, 0x13},
+    {"ATMEL", "AT25F512A(B)", 0x15, 0x00, 0x62, 0x08, 0x0010, 0x52, 0x16, 0x1F, 0x65, 0xFF},
+    {"ATMEL", "AT25FS010", 0x15, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x16, 0x1F, 0x66, 0xFF},
+    {"PFLASH", "PM25LV512A", 0xAB, 0x03, 0xC7, 0x01, 0x0010, 0xD7, 0x16, 0x9D, 0x7B, 0x7F},
+    {"PFLASH", "PM25LV010A", 0xAB, 0x03, 0xC7, 0x01, 0x0020, 0xD7, 0x16, 0x9D, 0x7C, 0x7F},
+    {"PFLASH", "PM25LD512C", 0x90, 0x03, 0x60, 0x01, 0x0010, 0xD7, 0x16, 0x9D, 0x05, 0x7F},
+    {"PFLASH", "PM25LD010x", 0x90, 0x03, 0x60, 0x01, 0x0020, 0xD7, 0x16, 0x9D, 0x10, 0x7F},
+    {"PFLASH", "PM25L(W)D020C", 0x90, 0x03, 0x60, 0x01, 0x0040, 0xD7, 0x16, 0x9D, 0x11, 0x7F},
+    {"PFLASH", "Pm25WD040", 0x90, 0x03, 0x60, 0x01, 0x0080, 0xD7, 0x16, 0x9D, 0x12, 0x7F},
+    {"PFLASH", "Pm25LD040", 0x90, 0x03, 0x60, 0x01, 0x0080, 0xD7, 0x16, 0x9D, 0x7E, 0x7F},
+    {"PFLASH", "Pm25LQ010A", 0x9F, 0x03, 0x60, 0x01, 0x0020, 0xD7, 0x16, 0x9D, 0x40, 0x11},
+    {"AMIC", "A25L512", 0x9F, 0x00, 0xC7, 0x01, 0x0010, 0x20, 0x16, 0x37, 0x30, 0x10},
+    {"AMIC", "A25L010", 0x9F, 0x00, 0xC7, 0x01, 0x0020, 0x20, 0x16, 0x37, 0x30, 0x11},
+    {"AMIC", "A25L020", 0x9F, 0x00, 0xC7, 0x01, 0x0040, 0x20, 0x16, 0x37, 0x30, 0x12},
+    {"AMIC", "A25L040", 0x9F, 0x00, 0xC7, 0x01, 0x0080, 0x20, 0x16, 0x37, 0x30, 0x13},
+    {"SST", "SST25VF512X", 0x90, 0x03, 0x60, 0x01, 0x0010, 0x20, 0x16, 0xBF, 0x48, 0xBF},
+    {"SST", "SST25VF010A", 0x90, 0x03, 0x60, 0x01, 0x0020, 0x20, 0x16, 0xBF, 0x49, 0xBF},
+    {"Micron", "M25P80", 0x9F, 0x00, 0xC7, 0x04, 0x0010, 0xD8, 0x14, 0x20, 0x20, 0x14},
+    {"Boya", "BY25Q20A", 0x9F, 0x00, 0x60, 0x01, 0x0040, 0x20, 0xFA, 0xE0, 0x40, 0x12},
+    {"Boya", "BY25Q10A", 0x9F, 0x00, 0x60, 0x01, 0x0020, 0x20, 0x96, 0xE0, 0x40, 0x11},
+    {"Boya", "BY25Q512A", 0x9F, 0x00, 0x60, 0x01, 0x0010, 0x20, 0x96, 0xE0, 0x40, 0x10},
+};
+// clang-format on
+
+TEST(SpiRomPartTable, EveryByteOfEveryRow) {
+  ASSERT_EQ(std::size(kGoldenRows), kSpiRomPartCount);
+  for (size_t i = 0; i < kSpiRomPartCount; ++i) {
+    SCOPED_TRACE("row " + std::to_string(i));
+    const GoldenRow& g = kGoldenRows[i];
+    const SpiRomPart& r = g_SpiRomPartTable[i];
+    // The record's first 11 bytes as they travel in the erase command (size little-endian).
+    const uint8_t expected[11] = {g.b0,
+                                  g.b1,
+                                  g.b2,
+                                  g.b3,
+                                  static_cast<uint8_t>(g.size4k & 0xFF),
+                                  static_cast<uint8_t>(g.size4k >> 8),
+                                  g.b6,
+                                  g.b7,
+                                  g.id0,
+                                  g.id1,
+                                  g.id2};
+    const auto* raw = reinterpret_cast<const uint8_t*>(&r);
+    EXPECT_EQ(std::vector<uint8_t>(expected, expected + 11), std::vector<uint8_t>(raw, raw + 11));
+    EXPECT_STREQ(g.vendor, r.szVendor);
+    EXPECT_STREQ(g.part, r.szPartName);
+    // Zero-terminated, the rest of each name field zero.
+    for (size_t k = std::strlen(r.szVendor); k < sizeof r.szVendor; ++k)
+      ASSERT_EQ(0, r.szVendor[k]) << k;
+    for (size_t k = std::strlen(r.szPartName); k < sizeof r.szPartName; ++k)
+      ASSERT_EQ(0, r.szPartName[k]) << k;
+  }
 }
+
+// The rules that pick rows by their identification, over every row: the extra set-up byte
+// (C2 22 10 / C2 22 11), the split erase (C8 40 and 20 20) and the SST pacing (BF).
+class RowRulesTest : public FlashTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(RowRulesTest, SetupEraseAndBeginFollowTheIdentification) {
+  const size_t row = GetParam();
+  const SpiRomPart& part = g_SpiRomPartTable[row];
+  const bool alternate = row == 2 || row == 3 || row == 6 || row == 7;
+  const bool split = (row >= 24 && row <= 27) || row == 29 || row == 30 || row == 55;
+  const bool paced = row == 53 || row == 54;
+  Load(OneBoard(ChipOfRow(part)));
+
+  g_Interctl.Init_SPIRom(host_);
+  EXPECT_EQ(alternate, Contains(Commands(), SetupCmd(0x20)));
+
+  io()->Clear();
+  ASSERT_EQ(0, g_Interctl.Erase_SPIRom(host_, part, 2 * fw::SectorSize(part), 0, 0));
+  EXPECT_EQ(split ? 2u : 1u, CommandsOf(0x30).size());
+
+  io()->Clear();
+  const uint8_t data[4] = {1, 2, 3, 4};
+  ASSERT_EQ(0, g_Interctl.Write_Section(host_, part, data, 0, 4));
+  EXPECT_EQ(paced ? 1u : 0u, CommandsOf(0x1D).size());
+  EXPECT_EQ(paced ? 0u : 1u, CommandsOf(0x11).size());
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRows, RowRulesTest, ::testing::Range<size_t>(0, kSpiRomPartCount));
 
 TEST(SpiRomPartTable, EmptyRecordIsAllFF) {
   const SpiRomPart p = EmptySpiRomPart();
@@ -252,6 +352,51 @@ INSTANTIATE_TEST_SUITE_P(
         EraseCase{25, 0x3000, 1, {{1, 0}, {1, 0x1000}, {1, 0x2000}}, {2500, 2500, 2500, 500}},
         EraseCase{55, 0x10000, 1, {{2, 0}, {2, 0x8000}}, {200, 200, 500}},
         EraseCase{30, 0x10000, 0, {{1, 0}, {1, 0x8000}}, {110, 110, 500}}));
+
+// The split erase's last step may reach past the chunk; where that would reach past the end of
+// the flash it is cut at the end, since the chip would go on erasing at address 0.
+struct EraseAtCase {
+  size_t row;
+  uint32_t count;
+  uint32_t address;
+  std::vector<std::pair<uint32_t, uint32_t>> steps;  // sectors, address
+};
+
+class EraseNearTheEndTest : public FlashTest, public ::testing::WithParamInterface<EraseAtCase> {};
+
+TEST_P(EraseNearTheEndTest, NoStepReachesPastTheFlash) {
+  const EraseAtCase& c = GetParam();
+  const SpiRomPart& part = g_SpiRomPartTable[c.row];
+  Load(OneBoard(ChipOfRow(part)));
+  EXPECT_EQ(0, g_Interctl.Erase_SPIRom(host_, part, c.count, c.address, 0));
+  std::vector<std::pair<uint32_t, uint32_t>> steps;
+  for (const auto& e : CommandsOf(0x30)) {
+    unsigned sectors = 0, at = 0;
+    ASSERT_EQ(2, std::sscanf(e.c_str(), "WriteCmdALL(0x30,0x10,%u,%x", &sectors, &at)) << e;
+    steps.emplace_back(sectors, at);
+  }
+  EXPECT_EQ(c.steps, steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, EraseNearTheEndTest,
+    ::testing::Values(
+        // 128 KB: 15 sectors from 0xF000 would end at 0x24000
+        EraseAtCase{26, 0xF000, 0xF000, {{7, 0xF000}, {7, 0x16000}, {3, 0x1D000}}},
+        EraseAtCase{26, 0xF000, 0x10000, {{7, 0x10000}, {7, 0x17000}, {2, 0x1E000}}},
+        // 64 KB: 15 sectors from 0 would end at 0x15000
+        EraseAtCase{27, 0xF000, 0, {{7, 0}, {7, 0x7000}, {2, 0xE000}}},
+        // inside the flash the overshoot stays as it is
+        EraseAtCase{26, 0x5000, 0x5000, {{2, 0x5000}, {2, 0x7000}, {2, 0x9000}}}));
+
+TEST_F(FlashTest, EraseOutsideTheFlashIsRefused) {
+  const SpiRomPart& part = g_SpiRomPartTable[26];
+  Load(OneBoard(ChipOfRow(part)));
+  EXPECT_EQ(ERR_INVALID_PARAMETER, g_Interctl.Erase_SPIRom(host_, part, 0x2000, 0x1F000, 0));
+  EXPECT_EQ(ERR_INVALID_PARAMETER,
+            g_Interctl.Erase_SPIRom(host_, g_SpiRomPartTable[1], 0x1000, 0x20000, 0));
+  EXPECT_TRUE(Commands().empty());
+}
 
 TEST_F(FlashTest, EraseDataWordsCarryTheRecordBytes) {
   const SpiRomPart& part = g_SpiRomPartTable[24];
@@ -565,6 +710,37 @@ INSTANTIATE_TEST_SUITE_P(
                       PartialSectorCase{26, 0x4FFF, 0x5000},     // split erase of 5 sectors
                       PartialSectorCase{31, 0x8000, 0x10000},    // 64 KB sectors
                       PartialSectorCase{30, 0x9000, 0x10000}));  // 32 KB sectors, split erase
+
+// Split-erase parts whose last chunk has an odd sector count near the end of the flash: every
+// verified byte must still be there when the update reports success.
+struct NearTheEndCase {
+  size_t row;
+  uint32_t length;
+  uint32_t second;  // where the second copy goes, 0: none
+};
+
+class NearTheEndTest : public FlashTest, public ::testing::WithParamInterface<NearTheEndCase> {};
+
+TEST_P(NearTheEndTest, VerifiedCopiesSurviveTheLastErase) {
+  const auto& c = GetParam();
+  const SpiRomPart& part = g_SpiRomPartTable[c.row];
+  Load(OneBoard(ChipOfRow(part)));
+  const auto image = Pattern(c.length, 5);
+  EXPECT_EQ(0, g_Interctl.Update_Firmware(0, host_, part, image.data(), c.length));
+  const auto flash = board()->FlashContents();
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+  if (c.second != 0) {
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin() + c.second));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, NearTheEndTest,
+    ::testing::Values(NearTheEndCase{26, 0xF000, 0xF000},  // second copy of 15 sectors
+                      NearTheEndCase{26, 0xE001, 0xF000},  // the same, not whole sectors
+                      NearTheEndCase{26, 0x1F000, 0},      // 16 + 15 sectors on 128 KB
+                      NearTheEndCase{27, 0xF000, 0},       // 15 sectors on 64 KB
+                      NearTheEndCase{25, 0x3F000, 0}));    // 3 x 16 + 15 sectors on 256 KB
 
 TEST_F(FlashTest, RefusesEmptyRecordAndImagesLongerThanTheFlash) {
   ChipSpec chip;

@@ -164,6 +164,21 @@ TEST_F(SimFlashTest, SectionsProgramBitsAndEraseRestoresThem) {
   EXPECT_LT(Send(0x30, 1, 0x10000, 0), 0);  // past the end
 }
 
+// The chip decodes only its own address bits: an erase running past the end goes on at 0.
+TEST_F(SimFlashTest, EraseRunningPastTheEndContinuesAtTheStart) {
+  Load(R"({"size": "0x10000", "sector_size": "0x4000"})");
+  for (uint32_t at : {0x0u, 0x4000u, 0x8000u, 0xC000u}) {
+    ASSERT_EQ(0, Send(0x11, 0, at, 0));
+    ASSERT_EQ(0, Send(0x1F, 1, at, 0x00));
+  }
+  ASSERT_EQ(0, Send(0x30, 2, 0xC000, 0));  // the last sector and the first
+  const auto flash = Board(1)->FlashContents();
+  EXPECT_EQ(0xFF, flash[0x0]);
+  EXPECT_EQ(0x00, flash[0x4000]);
+  EXPECT_EQ(0x00, flash[0x8000]);
+  EXPECT_EQ(0xFF, flash[0xC000]);
+}
+
 TEST_F(SimFlashTest, FirstReadsDifferWhenAsked) {
   Load(R"({"read_mismatches": 2})");
   uint8_t got[1] = {};

@@ -37,8 +37,13 @@ bool SpiFlashChip::WriteStatus(uint8_t opcode, uint8_t value) {
 bool SpiFlashChip::Erase(uint32_t address, uint32_t sectors) {
   if (Protected() || sectors == 0 || address >= spec_.size) return false;
   ++erases_;
-  uint64_t at = address / spec_.sector_size * static_cast<uint64_t>(spec_.sector_size);
-  for (uint32_t i = 0; i < sectors && at < spec_.size; ++i, at += spec_.sector_size) {
+  // The chip decodes only the address bits of its own size: sectors past the end continue at
+  // address 0, as on a real part (at most once round the chip).
+  const uint32_t total = spec_.size / spec_.sector_size;
+  const uint32_t first = address / spec_.sector_size;
+  const uint32_t n = sectors < total ? sectors : total;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint64_t at = static_cast<uint64_t>((first + i) % total) * spec_.sector_size;
     for (uint64_t k = at; k < at + spec_.sector_size; ++k)
       contents_[k] = 0xFF;
   }

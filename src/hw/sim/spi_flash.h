@@ -10,8 +10,9 @@
 //    bits 7..2 of the value.  Any of the block-protect bits 4..2 protects the whole chip.
 //  - Erase and program are refused while the chip is protected.  The MCU sets the latch itself
 //    for them, as it drives the SPI bus.  Sectors are erased to 0xFF; programming clears bits
-//    only (new = old AND data); stuck bits never clear.  Sectors of an erase that lie past the
-//    end of the chip are ignored.
+//    only (new = old AND data); stuck bits never clear.  An erase must start inside the chip;
+//    its sectors that lie past the end continue at address 0, since the chip decodes only the
+//    address bits of its own size.
 //  - A section write begins with 0x11 or 0x1D; 8-byte writes and the end piece are refused
 //    outside a section, and the end piece closes it.
 #pragma once
