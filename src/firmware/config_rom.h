@@ -25,7 +25,9 @@
 //   - A failed or short write of the output file also fails the builder (no host counts as
 //     updated) and removes the partial file, so the workers never program a cut image.
 //   - The customer information is the first 31 bytes of the CustInfo text, zero-filled when the
-//     text is shorter (the setting field is a zeroed buffer).
+//     text is shorter (the setting field is a zeroed buffer).  They go to config area bytes 0..30
+//     (file bytes 0x10..0x2E), so the settings page's 31 characters all reach the image; only the
+//     area's last byte (0x2F) keeps the file's content.
 //   - "Create New File" and "Firmware Info" load g_Ini.fw_binary_name through
 //     nvl::ResolveStationPath, the settings file's path form; the name shown by "Firmware Info"
 //     is the stored value behind its last "\" (or "/").

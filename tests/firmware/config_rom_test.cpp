@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "config/ini.h"
 #include "discovery/utility.h"
@@ -200,18 +201,39 @@ TEST_F(ConfigRomTest, LinkRecordFollowsTheSpeedLimit) {
   }
 }
 
+// The customer information takes the first 31 bytes of the config area (0x10..0x2E), zero-filled
+// behind a shorter text; the area's last byte (0x2F) stays as in the file and no record is added.
 TEST_F(ConfigRomTest, CustomerInformationReplacesTheFirst31AreaBytes) {
-  g_Ini.CustInfo_enable = 1;
-  g_Ini.CustInfo = "ACME";
-  const auto built = Examine(BaseImage(fw::ImageFamily::A));
-  const auto out = Run(built);
-  EXPECT_EQ('A', out[0x10]);
-  EXPECT_EQ('E', out[0x13]);
-  for (size_t i = 0x14; i <= 0x1E; ++i)
-    EXPECT_EQ(0, out[i]) << i;
-  EXPECT_EQ(built.bytes[0x1F], out[0x1F]);
-  EXPECT_EQ(0x77, out[0x2F]);
-  ExpectConsistent(out);
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {{"short", "ACME"}, {"31", alphabet.substr(0, 31)}, {"36 cut", alphabet}};
+  for (auto family : {fw::ImageFamily::A, fw::ImageFamily::B}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(family == fw::ImageFamily::A ? "A " : "B ") + c.name);
+      g_Ini.CustInfo_enable = 1;
+      g_Ini.CustInfo = c.text;
+      auto desc = BaseImage(family);
+      for (size_t i = 0; i < desc.config_area.size(); ++i)
+        desc.config_area[i] = static_cast<uint8_t>(0xA0 + i);  // zero fill must show
+      const auto built = Examine(desc);
+      const auto out = Run(built);
+      ASSERT_EQ(built.bytes.size(), out.size());
+      std::string expected = c.text.substr(0, 31);
+      expected.resize(31, '\0');
+      EXPECT_EQ(expected, std::string(out.begin() + 0x10, out.begin() + 0x10 + 31));
+      EXPECT_EQ(0xA0 + 31, out[0x2F]);
+      EXPECT_TRUE(std::equal(built.bytes.begin(), built.bytes.begin() + 0x10, out.begin()));
+      // Body, then everything behind the config checksum and CRC, as in the file.
+      const auto l = static_cast<std::ptrdiff_t>(built.layout.cfg_length);
+      EXPECT_TRUE(
+          std::equal(built.bytes.begin() + 0x30, built.bytes.begin() + l, out.begin() + 0x30));
+      EXPECT_TRUE(std::equal(built.bytes.begin() + l + 5,
+                             built.bytes.begin() + built.layout.image_end, out.begin() + l + 5));
+      ExpectConsistent(out);
+    }
+  }
 }
 
 TEST_F(ConfigRomTest, ManualSettingRecordsComeLastInRowOrder) {
@@ -329,6 +351,123 @@ TEST_F(ConfigRomTest, CreateNewFileInSilentModePrintsToStdout) {
       "\r\nCNVL720_MPToolDlg::OnBnClickedButtonCreateConfigFile:#:Get_Version_From_File "
       "Failed!!(-3)\n\r\n",
       WithoutLineNumber(printed));
+}
+
+// The display reads the family B addresses, lets a later record override an earlier one, skips
+// records without the marker and never shows a link text for family B.
+TEST_F(ConfigRomTest, FirmwareInfoOfAFamilyBFile) {
+  auto desc = BaseImage(fw::ImageFamily::B);
+  desc.records = {{2, 0x0052, 0x1111}, {2, 0x0050, 0x2B2A},       {2, 0x0052, 0xA0B1},
+                  {1, 0xE241, 0x1F},   {2, 0x0050, 0x9999, 0x00}, {2, 0xE260, 0x7777}};
+  const auto built = Build(desc);
+  std::ofstream(prog_.File("fwb.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(built.bytes.data()),
+             static_cast<std::streamsize>(built.bytes.size()));
+  g_Ini.fw_binary_name = "IMAGES\\FWB.BIN";  // only the name behind the last "\" is shown
+  std::filesystem::create_directory(prog_.File("images"));
+  std::filesystem::rename(prog_.File("fwb.bin"), prog_.File("images/fwb.bin"));
+  g_Utility.m_strFileFWVersion = "untouched";
+  ASSERT_TRUE(fw::OnBnClickedButtonFWInfo());
+  ASSERT_EQ(1u, sink_.texts.size());
+  EXPECT_EQ(
+      "Firmware Name\t:FWB.BIN\r\nFirmware Version\t:123456_78_9A_BC\r\n"
+      "SSID\t\t:A0B1\r\nSVID\t\t:2B2A\r\n\r\n",
+      sink_.texts[0]);
+  EXPECT_EQ("untouched", g_Utility.m_strFileFWVersion);
+}
+
+TEST_F(ConfigRomTest, FirmwareInfoFailuresGoToAMessageBox) {
+  auto desc = BaseImage(fw::ImageFamily::A);
+  desc.corruption = fw::ImageCorruption::CodeChecksum;
+  const auto built = Build(desc);
+  std::ofstream(prog_.File("bad.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(built.bytes.data()),
+             static_cast<std::streamsize>(built.bytes.size()));
+  const struct {
+    const char* file;
+    std::string shown;
+  } cases[] = {
+      {"none.bin",
+       "\r\nCNVL720_MPToolDlg::OnBnClickedButtonFWInfo:#:Open Frimware bin file "
+       "Failed!!strFwFullName[" +
+           prog_.File("none.bin") + "], (-3)\n"},
+      {"bad.bin",
+       "\r\nCNVL720_MPToolDlg::OnBnClickedButtonFWInfo:#:Get_Version_From_File "
+       "Failed!!(-3)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    sink_.texts.clear();
+    g_Ini.fw_binary_name = prog_.File(c.file);
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(fw::OnBnClickedButtonFWInfo());
+    EXPECT_EQ("", ::testing::internal::GetCapturedStdout());
+    ASSERT_EQ(1u, sink_.texts.size());
+    EXPECT_EQ(c.shown, WithoutLineNumber(sink_.texts[0]));
+  }
+}
+
+// A builder failure behind "Create New File" shows its own text, with the source line in
+// parentheses, in both modes.
+TEST_F(ConfigRomTest, CreateNewFileReportsAFailedBuild) {
+  g_Ini.subsys_enable = 1;  // two records that do not fit: no padding behind the trailer
+  auto desc = BaseImage(fw::ImageFamily::A);
+  desc.padding = 0;
+  const auto built = Build(desc);
+  std::ofstream(prog_.File("fw.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(built.bytes.data()),
+             static_cast<std::streamsize>(built.bytes.size()));
+  g_Ini.fw_binary_name = "fw.bin";
+  const std::regex shown(
+      "\r\nCNVL720_MPToolDlg::OnBnClickedButtonCreateConfigFile::vCreateConfigRomFile "
+      "Failed!!\\([0-9]+\\)\n");
+
+  EXPECT_FALSE(fw::OnBnClickedButtonCreateConfigFile(false, {}));
+  ASSERT_EQ(1u, sink_.texts.size());
+  EXPECT_TRUE(std::regex_match(sink_.texts[0], shown)) << sink_.texts[0];
+
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(fw::OnBnClickedButtonCreateConfigFile(true, {}));
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  ASSERT_GE(printed.size(), 2u);
+  EXPECT_EQ("\r\n", printed.substr(printed.size() - 2));
+  EXPECT_TRUE(std::regex_match(printed.substr(0, printed.size() - 2), shown)) << printed;
+  EXPECT_EQ(1u, sink_.texts.size());
+
+  const auto lines = WithoutLineNumbers(LogLines());
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(),
+                                   "\r\nCNVL720_MPToolDlg::OnBnClickedButtonCreateConfigFile:#:   "
+                                   "vCreateConfigRomFile Failed!!"));
+  EXPECT_FALSE(std::filesystem::exists(RomPath()));
+}
+
+TEST_F(ConfigRomTest, BuilderFailureLinesAndHostResults) {
+  const auto built = Examine(BaseImage(fw::ImageFamily::A));
+  for (auto& host : g_Utility.m_HostInfo)
+    host.ucFwUpdateResult = 1;
+
+  // No version text: nothing written, the hosts keep their results.
+  g_Utility.m_strFileFWVersion.clear();
+  bool ok = true;
+  Run(built, false, &ok);
+  EXPECT_FALSE(ok);
+  for (const auto& host : g_Utility.m_HostInfo)
+    EXPECT_EQ(1, host.ucFwUpdateResult);
+
+  // A folder in the file's place cannot be replaced: no host counts as updated.
+  g_Utility.m_strFileFWVersion = "123456_78_9A_BC";
+  std::filesystem::create_directory(RomPath());
+  EXPECT_FALSE(
+      fw::vCreateConfigRomFile(built.bytes.data(), static_cast<uint32_t>(built.bytes.size()), {}));
+  for (const auto& host : g_Utility.m_HostInfo)
+    EXPECT_EQ(0, host.ucFwUpdateResult);
+  EXPECT_TRUE(std::filesystem::is_directory(RomPath()));
+
+  EXPECT_EQ((std::vector<std::string>{
+                "\r\nUpgrade::vCreateConfigRomFile:#: g_Utility.m_strFileFWVersion is empty ",
+                "\r\nUpgrade::vCreateConfigRomFile:#: Open tmp File[" + RomPath() +
+                    "] Fail!! , dwErrorCode 21"}),
+            WithoutLineNumbers(LogLines()));
 }
 
 }  // namespace
