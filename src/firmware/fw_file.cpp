@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -173,12 +174,12 @@ namespace nvl::fw {
 
 int LoadFirmwareFile(const std::string& path, FirmwareFile& out) {
   // A failed measure is not fatal here: the load that follows reports it.
-  g_Utility.bFWBinFileLength(path);
+  const bool measured = g_Utility.bFWBinFileLength(path) == 0;
   if (g_Utility.m_dwFWFileLength < FW_IMAGE_MIN_BUFFER) {
     g_Utility.m_dwFWFileLength = FW_IMAGE_MIN_BUFFER;
   }
   out.dwFileLength = 0;
-  if (g_Utility.m_dwFWFileLength > FW_IMAGE_MAX_FILE) {
+  if (measured && g_Utility.m_dwFWFileLength > FW_IMAGE_MAX_FILE) {
     // Refused before the zeroed buffer is allocated (a measured length is clamped to 32 bits, so
     // a file of several gigabytes would otherwise cost a buffer of 4 GB).
     LogMessage(1, "\r\n%s:%d:   Memory located Failed, size=%d, dwError=%x..",
@@ -186,8 +187,11 @@ int LoadFirmwareFile(const std::string& path, FirmwareFile& out) {
                ENOMEM);
     return -8;
   }
+  // After a failed measure the length is an earlier file's; the read that follows fails (or grows
+  // the buffer to the true length), so that length is never trusted beyond the limit either.
+  const uint32_t buffer_length = std::min(g_Utility.m_dwFWFileLength, FW_IMAGE_MAX_FILE);
   try {
-    out.buffer.assign(g_Utility.m_dwFWFileLength, 0);
+    out.buffer.assign(buffer_length, 0);
   } catch (const std::bad_alloc&) {
     LogMessage(1, "\r\n%s:%d:   Memory located Failed, size=%d, dwError=%x..",
                "nvl::fw::LoadFirmwareFile", __LINE__, static_cast<int>(g_Utility.m_dwFWFileLength),

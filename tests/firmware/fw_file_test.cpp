@@ -141,6 +141,10 @@ TEST_F(ImageTest, FileLongerThanAnyFlashPartIsRefusedWithoutABuffer) {
     EXPECT_EQ(lines[logged + 1],
               "\r\nCUtility::bOpenFWBinFile:#:   Memory located Failed, " + size);
     std::filesystem::remove(path);
+
+    // The huge length stays in the file state; a missing file loaded next is still "cannot be
+    // opened", not "no memory".
+    EXPECT_EQ(fw::LoadFirmwareFile(dir_.File("gone.bin"), file), -3);
   }
 }
 
