@@ -66,11 +66,14 @@ TEST_F(RegSettingsTest, NumberEnablesRows) {
 
 TEST_F(RegSettingsTest, Conversions) {
   const struct {
-    const char* text;
+    std::string text;
     bool valid;
     uint16_t address;
     uint32_t value;
   } cases[] = {{"E241", true, 0xE241, 0xE241},
+               // The box holds 126 characters: what lies behind them never counts.
+               {std::string(118, '0') + "1234ABCD" + "GGGG", true, 0xABCD, 0x1234ABCD},
+               {std::string(126, 'F') + "-", true, 0xFFFF, 0xFFFFFFFF},
                {"e241", true, 0xE241, 0xE241},
                {"", true, 0, 0},
                {"123456789", true, 0x6789, 0x23456789},
