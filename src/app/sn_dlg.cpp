@@ -28,6 +28,7 @@ void CSNDlg::OnInitDialog() {
   m_strField.clear();
   m_nSelStart = m_nSelEnd = 0;
   m_strSN.clear();
+  g_Ini.szBarCode.clear();  // kept in step with the field
   m_bOpen = true;
   m_nResult = 0;
   m_bFocusInField = true;
@@ -70,6 +71,7 @@ bool CSNDlg::OnKeyEnter() {
   m_strSN.clear();
   m_strField.clear();
   m_nSelStart = m_nSelEnd = 0;
+  g_Ini.szBarCode.clear();
   return false;
 }
 

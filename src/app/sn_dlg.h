@@ -3,8 +3,9 @@
 // A bar-code scanner types the board's serial number into the one field and presses Enter.  The
 // field keeps only hexadecimal characters (at most 16, upper case) and only while a host is in
 // the table; Enter accepts a number of at least the required length (SN_Numbers, or 12 when it
-// is 0) and closes with OK; Escape closes with Cancel.  Every accepted change is copied into
-// g_Ini.szBarCode, which the daily result log reads.
+// is 0) and closes with OK; Escape closes with Cancel.  g_Ini.szBarCode, which the daily result
+// log reads, is kept in step with the field: the filtered text after every change, and empty
+// whenever the field is emptied (dialog start, a number discarded at Enter, no host present).
 //
 // The dialog is asked for from the run thread.  SerialNumberPrompt is the question as the run
 // sees it: DoModal blocks the calling thread until the operator has answered.  The window answers

@@ -13,6 +13,7 @@
 #include "config/ini.h"
 #include "discovery/utility.h"
 #include "platform/clock.h"
+#include "support/fake_prompts.h"
 
 namespace {
 
@@ -41,7 +42,9 @@ class SnDlgTest : public ::testing::Test {
 TEST_F(SnDlgTest, StartState) {
   dlg.m_strField = "junk";
   dlg.m_strSN = "junk";
+  g_Ini.szBarCode = "junk";
   dlg.OnInitDialog();
+  EXPECT_EQ(g_Ini.szBarCode, "");
   EXPECT_EQ(dlg.m_strField, "");
   EXPECT_EQ(dlg.m_strSN, "");
   EXPECT_TRUE(dlg.m_bOpen);
@@ -147,6 +150,7 @@ TEST_F(SnDlgTest, LengthRules) {
       // A short number is discarded and the operator scans again.
       EXPECT_EQ(dlg.m_strSN, "");
       EXPECT_EQ(dlg.m_strField, "");
+      EXPECT_EQ(g_Ini.szBarCode, "");
     }
   }
 }
@@ -175,9 +179,11 @@ TEST_F(SnDlgTest, PromptBlocksTheAskingThreadUntilAnswered) {
   shown.get_future().wait();
   EXPECT_TRUE(gate.bPending());
   gate.OnEnChangeEditSN("ab");
+  EXPECT_EQ(g_Ini.szBarCode, "AB");
   gate.OnKeyEnter();  // too short: still waiting, field emptied
   EXPECT_TRUE(gate.bPending());
   EXPECT_EQ(gate.strField(), "");
+  EXPECT_EQ(g_Ini.szBarCode, "");
   gate.OnEnChangeEditSN("ab12");
   gate.OnKeyEnter();
   EXPECT_EQ(answer.get(), IDOK);
@@ -361,3 +367,18 @@ TEST(AccessLock, UnlockButtonCyclesThroughTheStates) {
 }
 
 }  // namespace
+
+namespace nvl::test {
+namespace {
+
+TEST_F(SnDlgTest, ScannerRetriesAfterAShortScan) {
+  ScannerSerialNumberPrompt prompt(dlg, {"12345678901", "0123456789ab"});
+  EXPECT_EQ(prompt.DoModal(), IDOK);
+  EXPECT_EQ(g_Ini.szBarCode, "0123456789AB");
+  ScannerSerialNumberPrompt short_only(dlg, {"12345678901"});
+  EXPECT_EQ(short_only.DoModal(), IDCANCEL);
+  EXPECT_EQ(g_Ini.szBarCode, "");  // discarded at Enter with the field
+}
+
+}  // namespace
+}  // namespace nvl::test
