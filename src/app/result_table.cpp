@@ -1,5 +1,6 @@
 #include "app/result_table.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 

@@ -81,6 +81,11 @@ void CSNDlg::OnKeyEscape() {
   m_nResult = IDCANCEL;
 }
 
+void CSNDlg::PreTranslateMessage() {
+  m_bTopmost = true;
+  m_bFocusInField = true;
+}
+
 int CSNPromptGate::DoModal() {
   std::function<void()> listener;
   {

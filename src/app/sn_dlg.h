@@ -50,6 +50,8 @@ class CSNDlg {
   bool OnKeyEnter();
   // Escape: closes with Cancel.
   void OnKeyEscape();
+  // Any message the dialog sees: it comes to the front and the focus goes back to the field.
+  void PreTranslateMessage();
 
   // The required length under the current settings.
   static size_t nRequiredLength();

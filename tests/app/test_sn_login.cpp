@@ -67,6 +67,14 @@ TEST_F(SnDlgTest, ScanKeepsHexUpperCaseAndAcceptsTheRequiredLength) {
   EXPECT_EQ(g_Ini.szBarCode, "AB12CD");
 }
 
+TEST_F(SnDlgTest, AnyMessageBringsTheFocusBack) {
+  dlg.m_bFocusInField = false;
+  dlg.m_bTopmost = false;
+  dlg.PreTranslateMessage();
+  EXPECT_TRUE(dlg.m_bFocusInField);
+  EXPECT_TRUE(dlg.m_bTopmost);
+}
+
 TEST_F(SnDlgTest, FilterTable) {
   const struct {
     const char* typed;
