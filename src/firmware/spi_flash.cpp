@@ -7,6 +7,7 @@
 
 #include "hw/interctl.h"
 #include "hw/nvlio.h"
+#include "hw/payload.h"
 #include "platform/clock.h"
 #include "platform/diag_log.h"
 
@@ -15,14 +16,6 @@ namespace {
 
 std::mutex g_observer_mutex;
 std::function<void(int64_t)> g_observer;
-
-uint32_t Pack(const uint8_t* bytes, uint32_t size, uint32_t first) {
-  uint32_t v = 0;
-  for (uint32_t i = 0; i < 4 && first + i < size; ++i) {
-    v |= static_cast<uint32_t>(bytes[first + i]) << (8 * i);
-  }
-  return v;
-}
 
 }  // namespace
 
@@ -185,8 +178,8 @@ int CInterctl::Write_Section(const HostInfo& host, const SpiRomPart& part, const
   uint32_t done = 0;
   if (count >= 8) {
     do {
-      const uint32_t low = nvl::fw::Pack(data + done, 8, 0);
-      const uint32_t high = nvl::fw::Pack(data + done, 8, 4);
+      const uint32_t low = PackLittleEndian(data + done, 8, 0);
+      const uint32_t high = PackLittleEndian(data + done, 8, 4);
       rc = McuCommandWrite(host, CMD_SPI_WRITE8, SPACE_FLASH, 8, address + done, low, high);
       if (rc < 0) {
         LogMessage(1, "\r\n%s:%d: Write Section Failed , add = %d, dwLow=%x, dwHigh=%x\n",
@@ -198,8 +191,8 @@ int CInterctl::Write_Section(const HostInfo& host, const SpiRomPart& part, const
     } while (count - done > 8);
   }
   const uint32_t rest = count - done;
-  const uint32_t low = nvl::fw::Pack(data + done, rest, 0);
-  const uint32_t high = nvl::fw::Pack(data + done, rest, 4);
+  const uint32_t low = PackLittleEndian(data + done, rest, 0);
+  const uint32_t high = PackLittleEndian(data + done, rest, 4);
   rc = McuCommandWrite(host, CMD_SPI_END, SPACE_FLASH, rest, address + done, low, high);
   if (rc < 0) {
     LogMessage(1, "\r\n%s:%d: Write Section (CMD_END) failed!! , add = %d, dwLow=%x, dwHigh=%x\n",

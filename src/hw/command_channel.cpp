@@ -6,6 +6,7 @@
 
 #include "hw/interctl.h"
 #include "hw/nvlio.h"
+#include "hw/payload.h"
 #include "platform/clock.h"
 #include "platform/diag_log.h"
 
@@ -20,14 +21,6 @@ constexpr size_t kReplyDataOffset = 12;
 constexpr int64_t kMcuControlSettleMs = 500;
 constexpr int64_t kPortCommandPollMs = 500;
 constexpr int kPortCommandPolls = 6;
-
-uint32_t PackLittleEndian(const uint8_t* bytes, uint32_t size, uint32_t first) {
-  uint32_t v = 0;
-  for (uint32_t i = 0; i < 4 && first + i < size; ++i) {
-    v |= static_cast<uint32_t>(bytes[first + i]) << (8 * i);
-  }
-  return v;
-}
 
 // The reply half of a read transaction: wait, read the zeroed reply record once, wait again.
 int AwaitReply(uint8_t b, uint8_t d, uint8_t f, uint8_t* record) {
