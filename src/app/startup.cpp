@@ -2,9 +2,9 @@
 // the waiting window.
 //
 // Until the operator window exists, its steps are kept on the state object: the settings path,
-// the page to show (m_nPage), the Start controls (m_bStartEnabled) and the lock state
-// (m_bUnlocked, m_bDebugMode).  The pages, the result list, device notifications and the
-// port-status refresh thread come with the window and the production run.
+// the page to show (m_nPage), the Start controls (m_bStartEnabled), the lock state
+// (m_bUnlocked, m_bDebugMode) and the result list (m_ListCtrlResult).  The pages, device
+// notifications and the port-status refresh thread come with the window and the production run.
 #include <strings.h>
 
 #include <cerrno>
@@ -57,6 +57,8 @@ bool CNVL720_MPToolDlg::OnInitDialog() {
   }
   if (m_Options.m_bSilent) std::printf("Load [%s] Setting file...\r\n", m_strSettingsPath.c_str());
   m_nPage = g_Ini.init_main;
+  vSetMainResultHeader();
+  vSetMainResultItemTable();
 
   for (auto& h : g_Utility.m_HostInfo) {
     h.ucFwUpdateResult = 0;
@@ -101,6 +103,7 @@ bool CNVL720_MPToolDlg::OnInitDialog() {
 
   m_bStartEnabled = g_Utility.m_bSettingsLoaded;
   vRunCommandLineActions();
+  vUpdateAllMainResultSubItemTable();
   return true;
 }
 
