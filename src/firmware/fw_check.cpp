@@ -13,13 +13,6 @@ constexpr int kDataNotMatch = -3;
 // The version bytes must lie inside the code.
 constexpr uint64_t kMinCodeLength = FW_VERSION_OFFSET + FW_VERSION_LENGTH;
 
-uint32_t ReadLe(const uint8_t* p, uint32_t size) {
-  uint32_t value = 0;
-  for (uint32_t i = 0; i < size; ++i)
-    value |= uint32_t{p[i]} << (8 * i);
-  return value;
-}
-
 }  // namespace
 
 int CInterctl::Check_Firmware_File(const uint8_t* image, size_t length) {
@@ -49,7 +42,8 @@ int CInterctl::Check_Firmware_File(const uint8_t* image, size_t length) {
   }
 
   // 2. Config block checksum.
-  const uint16_t cfg_length = static_cast<uint16_t>(ReadLe(image + CFG_LENGTH_OFFSET, 2));
+  const uint16_t cfg_length =
+      static_cast<uint16_t>(nvl::fw::ReadLittleEndian(image + CFG_LENGTH_OFFSET, 2));
   g_Utility.m_wCfgBlockLength = cfg_length;
   const uint32_t field = nvl::fw::CodeLengthFieldSize(type);
   if (cfg_length < CFG_BODY_OFFSET || uint64_t{cfg_length} + 5 + field > avail) {
@@ -68,7 +62,7 @@ int CInterctl::Check_Firmware_File(const uint8_t* image, size_t length) {
   }
 
   // 3. Firmware signature behind the code.
-  const uint32_t code_length = ReadLe(image + cfg_length + 5, field);
+  const uint32_t code_length = nvl::fw::ReadLittleEndian(image + cfg_length + 5, field);
   const uint64_t code = nvl::fw::CodeOffset(cfg_length, type);
   const uint64_t end = code + code_length + FW_SIGNATURE_LENGTH + 1 + FW_TRAILER_LENGTH;
   if (code_length < kMinCodeLength || end > avail) {

@@ -68,13 +68,6 @@ uint32_t ClampLength(int64_t length) {
   return static_cast<uint32_t>(length);
 }
 
-uint32_t ReadLe(const uint8_t* p, uint32_t size) {
-  uint32_t value = 0;
-  for (uint32_t i = 0; i < size; ++i)
-    value |= uint32_t{p[i]} << (8 * i);
-  return value;
-}
-
 }  // namespace
 
 int CUtility::bFWBinFileLength(const std::string& path) {
@@ -137,7 +130,8 @@ int CUtility::GetBinFileStruct(const uint8_t* image, size_t length, BinFileStruc
     if (outside(0, CFG_BODY_OFFSET)) return -3;
     std::memcpy(out.abHeader, image, CFG_HEADER_LENGTH);
     std::memcpy(out.abCfgArea, image + CFG_AREA_OFFSET, CFG_AREA_LENGTH);
-    const uint16_t cfg_length = static_cast<uint16_t>(ReadLe(image + CFG_LENGTH_OFFSET, 2));
+    const uint16_t cfg_length =
+        static_cast<uint16_t>(nvl::fw::ReadLittleEndian(image + CFG_LENGTH_OFFSET, 2));
     out.wCfgLength = cfg_length;
     if (cfg_length < CFG_BODY_OFFSET) {
       LogMessage(1, "\r\n%s:%d:  config block length %u shorter than its header",
@@ -152,7 +146,7 @@ int CUtility::GetBinFileStruct(const uint8_t* image, size_t length, BinFileStruc
 
     const uint32_t field = nvl::fw::CodeLengthFieldSize(type);
     if (outside(uint64_t{cfg_length} + 5, field)) return -3;
-    const uint32_t code_length = ReadLe(image + cfg_length + 5, field);
+    const uint32_t code_length = nvl::fw::ReadLittleEndian(image + cfg_length + 5, field);
     out.dwCodeLength = code_length;
     const uint64_t code = nvl::fw::CodeOffset(cfg_length, type);
     if (outside(code, uint64_t{code_length} + FW_SIGNATURE_LENGTH + 1 + FW_TRAILER_LENGTH)) {

@@ -51,6 +51,13 @@ std::string FormatFirmwareVersion(const uint8_t* version6) {
   return text;
 }
 
+uint32_t ReadLittleEndian(const uint8_t* p, uint32_t size) {
+  uint32_t value = 0;
+  for (uint32_t i = 0; i < size; ++i)
+    value |= uint32_t{p[i]} << (8 * i);
+  return value;
+}
+
 }  // namespace nvl::fw
 
 void CUtility::vInitCrc32Table() {

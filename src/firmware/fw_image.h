@@ -110,6 +110,9 @@ uint32_t Crc32(const uint32_t table[256], const uint8_t* data, size_t length);
 // 8-bit sum of `length` bytes (0 for none).
 uint8_t Checksum8(const uint8_t* data, size_t length);
 
+// The little-endian number in the `size` (at most 4) bytes at `p`.
+uint32_t ReadLittleEndian(const uint8_t* p, uint32_t size);
+
 // "%02X%02X%02X_%02X_%02X_%02X" of the six version bytes in file order.
 std::string FormatFirmwareVersion(const uint8_t* version6);
 
