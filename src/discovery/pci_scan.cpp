@@ -4,6 +4,7 @@
 #include <exception>
 #include <mutex>
 
+#include "discovery/known_controllers.h"
 #include "discovery/utility.h"
 #include "hw/interctl.h"
 #include "hw/nvlio.h"
@@ -11,24 +12,10 @@
 
 namespace {
 
-struct KnownController {
-  uint16_t vendor_id;
-  uint16_t device_id;
-  uint8_t family;  // 0 = A, 1 = B
-};
-
-// In the order they are tried: family A first.
-constexpr KnownController kKnown[] = {
-    {0x1E7C, 0x5301, 0}, {0x1E7C, 0x5302, 0}, {0x1E7C, 0x5303, 0},
-    {0x1E7C, 0x5401, 1}, {0x1E7C, 0x5402, 1},
-};
-
 // The family of the controller whose configuration dword 0 is `id`, or -1.
 int FamilyOf(uint32_t id) {
-  for (const auto& k : kKnown) {
-    if (id == ((static_cast<uint32_t>(k.device_id) << 16) | k.vendor_id)) return k.family;
-  }
-  return -1;
+  return KnownControllerFamily(static_cast<uint16_t>(id & 0xFFFFu),
+                               static_cast<uint16_t>(id >> 16));
 }
 
 uint32_t MemBase(uint8_t bus, uint8_t device, uint8_t function) {

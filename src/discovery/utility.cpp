@@ -48,6 +48,8 @@ void CUtility::vResetForTest() {
   m_bCfgChecksum = m_bFWCodeChecksum = 0;
   m_dwFWFileLength = 0;
   m_strConfigRomPath.clear();
+  m_bUsbDeviceFound = 0;
+  m_strRootHubPath.clear();
 }
 
 const char* CUtility::strErrorText(int code) {

@@ -60,6 +60,14 @@ class CUtility {
   // Fills m_dwCrc32Table.
   void vInitCrc32Table();
 
+  // --- USB device enumeration (porttest/usb_scan.cpp) ---
+  // Sets m_bUsbDeviceFound to 1 when a device that is not a hub is connected anywhere below a
+  // target controller (at most eight controllers are looked at); leaves it unchanged otherwise,
+  // so the caller clears it first.
+  void ScanUsbDevices();
+  uint8_t m_bUsbDeviceFound = 0;
+  std::string m_strRootHubPath;  // the root hub scanned last (sysfs name, or "sim-b:d:f")
+
   // --- version report (app/version_report.cpp) ---
   int WriteVersionReport();
 };

@@ -7,6 +7,7 @@
 
 #include "hw/mailbox_registers.h"
 #include "hw/nvlio.h"
+#include "hw/sim/station.h"
 #include "hw/transport.h"
 #include "platform/clock.h"
 
@@ -44,6 +45,9 @@ class MailboxIoLibrary final : public IoLibrary {
   }
 
   bool Simulated() const override { return transport_->Simulated(); }
+  sim::Station* SimulatedStation() override {
+    return dynamic_cast<sim::Station*>(transport_.get());
+  }
 
   uint32_t PciReadDword(uint8_t b, uint8_t d, uint8_t f, uint32_t offset) override {
     std::shared_lock gate(gate_);

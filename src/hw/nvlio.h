@@ -35,6 +35,9 @@ int WriteMEM(void* address, uint32_t count, const void* source);
 namespace nvl {
 
 class ConfigTransport;
+namespace sim {
+class Station;
+}
 
 // The implementation behind the fourteen functions.
 class IoLibrary {
@@ -58,6 +61,8 @@ class IoLibrary {
   virtual int WriteMem(void* address, uint32_t count, const void* source) = 0;
   // True when the boards are simulated (a time scale may apply).
   virtual bool Simulated() const = 0;
+  // The simulated station behind the library, or null (real boards, or a library of its own).
+  virtual sim::Station* SimulatedStation() { return nullptr; }
 };
 
 // Time-outs of the mailbox waits, in station milliseconds.

@@ -34,6 +34,7 @@ class RecordingIo final : public IoLibrary {
   int ReadMem(void* address, uint32_t count, void* destination) override;
   int WriteMem(void* address, uint32_t count, const void* source) override;
   bool Simulated() const override { return inner_->Simulated(); }
+  sim::Station* SimulatedStation() override { return inner_->SimulatedStation(); }
 
  private:
   void Add(std::string line);

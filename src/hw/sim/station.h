@@ -51,6 +51,17 @@ struct MemoryPreload {
   std::vector<uint8_t> bytes;
 };
 
+// A USB device on a port of the board's root hub or of an external hub below it; a hub carries
+// the devices on its own ports.
+struct UsbDeviceSpec {
+  uint8_t port = 1;  // root hub: 1..4 (1, 2 SuperSpeed, 3, 4 USB 2.0); external hub: 1..15
+  bool hub = false;
+  std::vector<UsbDeviceSpec> children;  // hubs only
+};
+inline constexpr uint8_t kUsbRootPorts = 4;
+inline constexpr uint8_t kUsbHubPorts = 15;
+inline constexpr int kUsbMaxHubTiers = 5;  // external hubs in a row below the root hub
+
 // One board as the station file describes it.
 struct BoardSpec {
   std::string name;
@@ -70,6 +81,7 @@ struct BoardSpec {
   FlashSpec flash;
   std::vector<MemoryPreload> memory;
   std::vector<FaultRule> faults;
+  std::vector<UsbDeviceSpec> usb;  // devices on the root hub's ports, by root port
 };
 
 // Parses a station file's text.  `origin` names the file in messages.  On failure returns
@@ -102,6 +114,15 @@ class VirtualController {
   // Number of times the MCU restarted and booted from its flash.
   uint64_t BootCount();
 
+  // --- USB tree below the root hub (hw/sim/usb_ports.cpp) ---
+  // The devices on the root hub's ports now, in root port order.
+  std::vector<UsbDeviceSpec> UsbDevices();
+  // Plugs `device` (with what hangs below it) into its root port, replacing what was there; a
+  // port the root hub does not have (0, above 4) plugs nothing.
+  void AttachUsb(const UsbDeviceSpec& device);
+  // Unplugs whatever is on `root_port`.
+  void DetachUsb(uint8_t root_port);
+
  private:
   void Execute();  // the MCU takes the posted command
   uint32_t ExecuteFlash(uint8_t command, uint8_t space, uint32_t size, uint32_t address,
@@ -123,6 +144,8 @@ class VirtualController {
   SpiFlashChip flash_;
   uint64_t boots_ = 0;
   uint64_t commands_ = 0;
+  std::mutex usb_mutex_;
+  std::vector<UsbDeviceSpec> usb_ = spec_.usb;
 };
 
 class Station final : public ConfigTransport {
@@ -151,6 +174,8 @@ class Station final : public ConfigTransport {
   // The board at `loc`, or null.  Valid while the station is open.
   VirtualController* Board(PciLocation loc);
   size_t BoardCount() const { return boards_.size(); }
+  // Every board in location order (empty until the station is open).  Valid while it is open.
+  std::vector<VirtualController*> Boards();
 
  private:
   struct Mapping {

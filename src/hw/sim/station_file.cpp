@@ -2,6 +2,7 @@
 // board or two boards at one location refuse the whole file, so nothing is half loaded.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
@@ -220,11 +221,46 @@ void Flash(const Json& f, const std::string& where, BoardSpec& b) {
     c.read_mismatches = Number(f["read_mismatches"], where + ".read_mismatches", UINT32_MAX);
 }
 
+// The devices on the ports of one hub (the root hub at tier 0), sorted by port.
+std::vector<UsbDeviceSpec> UsbPorts(const Json& list, const std::string& where, int tier) {
+  if (!list.is_array()) Refuse(where, std::string("expected a list, found ") + list.type_name());
+  const uint64_t ports = tier == 0 ? kUsbRootPorts : kUsbHubPorts;
+  std::vector<UsbDeviceSpec> out;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string w = where + "[" + std::to_string(i) + "]";
+    const Json& j = list[i];
+    OnlyKnownFields(j, w, {"port", "hub", "children", "comment"});
+    if (!j.contains("port")) Refuse(w, "missing field \"port\"");
+    UsbDeviceSpec d;
+    d.port = static_cast<uint8_t>(Number(j["port"], w + ".port", ports));
+    if (d.port == 0) Refuse(w + ".port", "ports count from 1");
+    for (const auto& other : out) {
+      if (other.port == d.port)
+        Refuse(w + ".port", "two devices on port " + std::to_string(d.port));
+    }
+    if (j.contains("hub")) {
+      if (!j["hub"].is_boolean())
+        Refuse(w + ".hub", std::string("expected true or false, found ") + j["hub"].type_name());
+      d.hub = j["hub"].get<bool>();
+      if (d.hub && tier >= kUsbMaxHubTiers)
+        Refuse(w + ".hub", "more than " + std::to_string(kUsbMaxHubTiers) + " hubs in a row");
+    }
+    if (j.contains("children")) {
+      if (!d.hub) Refuse(w + ".children", "only a hub has devices on its ports");
+      d.children = UsbPorts(j["children"], w + ".children", tier + 1);
+    }
+    out.push_back(std::move(d));
+  }
+  std::sort(out.begin(), out.end(),
+            [](const UsbDeviceSpec& a, const UsbDeviceSpec& b) { return a.port < b.port; });
+  return out;
+}
+
 BoardSpec Board(const Json& j, const std::string& where) {
   OnlyKnownFields(j, where,
                   {"name", "comment", "location", "family", "vendor_id", "device_id", "bar0",
                    "chip_code", "firmware_version", "svid", "ssid", "pcie_link",
-                   "discovery_control", "port_status", "flash", "memory", "faults"});
+                   "discovery_control", "port_status", "flash", "memory", "faults", "usb"});
   BoardSpec b;
   if (j.contains("name")) b.name = Text(j["name"], where + ".name");
   if (!j.contains("location")) Refuse(where, "missing field \"location\"");
@@ -295,6 +331,7 @@ BoardSpec Board(const Json& j, const std::string& where) {
     for (size_t i = 0; i < fs.size(); ++i)
       b.faults.push_back(Fault(fs[i], where + ".faults[" + std::to_string(i) + "]"));
   }
+  if (j.contains("usb")) b.usb = UsbPorts(j["usb"], where + ".usb", 0);
   return b;
 }
 
