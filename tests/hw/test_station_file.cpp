@@ -29,6 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadStation{"not_json", "{boards: [", "not valid JSON"},
         BadStation{"empty", "", "not valid JSON"},
+        BadStation{"number_overflow", R"({"boards":[{"location":"3:0:0","chip_code":1e999}]})",
+                   "not valid JSON"},
         BadStation{"no_boards", R"({"format":1})", "missing field \"boards\""},
         BadStation{"boards_not_list", R"({"boards":{}})", "boards: expected a list"},
         BadStation{"two_at_one_location",

@@ -343,7 +343,7 @@ std::optional<std::vector<BoardSpec>> ParseStationText(const std::string& text,
   Json doc;
   try {
     doc = Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {  // also a number too large for any type
     error = "station file " + origin + ": not valid JSON (" + e.what() + ")";
     return std::nullopt;
   }
