@@ -158,13 +158,13 @@ class StationUsbTree final : public UsbTree {
     std::vector<UsbRootHub> out;
     if (station_ == nullptr) return out;
     for (sim::VirtualController* board : station_->Boards()) {
-      const sim::BoardSpec& spec = board->desc();
+      const sim::BoardSpec& board_desc = board->desc();
       UsbRootHub hub;
-      hub.where = LocationText(spec.location);
+      hub.where = LocationText(board_desc.location);
       hub.name = "sim-" + hub.where;
       hub.controller = hub.where;
-      hub.vendor_id = spec.vendor_id;
-      hub.device_id = spec.device_id;
+      hub.vendor_id = board_desc.vendor_id;
+      hub.device_id = board_desc.device_id;
       out.push_back(std::move(hub));
     }
     return out;
