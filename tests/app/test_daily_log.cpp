@@ -1,6 +1,8 @@
 // The daily result log, byte for byte: name by date, header, fields, CR LF, appending.
 #include <gtest/gtest.h>
 
+#include "support/hosts.h"
+
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -35,18 +37,9 @@ class DailyLogTest : public ::testing::Test {
     SetProgramDirForTest(dir_.path());
     SetTime({2026, 3, 7, 9, 5, 2});
     dlg_ = std::make_unique<CNVL720_MPToolDlg>();
-    g_Utility.m_ucHostCount = 2;
-    for (uint8_t i = 0; i < 2; ++i) {
-      HostInfo& h = g_Utility.m_HostInfo[i];
-      h.ucIndex = i;
-      h.ucBus = static_cast<uint8_t>(3 + i);
-      h.ucDevice = 0;
-      h.ucFunction = 0;
-      h.strFWVersion = "250101_01";
-      h.strSSID = "7310";
-      h.strSVID = "2e4d";
+    PutTwoHosts("250101_01", "250101_01");
+    for (HostInfo& h : g_Utility.m_HostInfo)
       h.strFWFileName = "/station/fw.bin";
-    }
   }
   void TearDown() override {
     SetLocalTimeSourceForTest(nullptr);

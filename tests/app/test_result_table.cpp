@@ -2,6 +2,8 @@
 // their thread safety.
 #include <gtest/gtest.h>
 
+#include "support/hosts.h"
+
 #include <memory>
 #include <thread>
 #include <vector>
@@ -120,18 +122,10 @@ class ResultTableTest : public ::testing::Test {
   }
   // A two-board station: hosts at positions 0 and 1.
   void TwoHosts() {
-    g_Utility.m_ucHostCount = 2;
-    for (uint8_t i = 0; i < 2; ++i) {
-      HostInfo& h = g_Utility.m_HostInfo[i];
-      h.ucIndex = i;
-      h.ucBus = static_cast<uint8_t>(3 + i);
-      h.ucDevice = 0;
-      h.ucFunction = 0;
-      h.strFWVersion = i == 0 ? "250101_01" : "250101_02";
-      h.strSSID = "7310";
-      h.strSVID = "2e4d";
-      h.ucSpiWrsr = 0x1c;
-      h.ucPcieLink = 0x02;
+    nvl::test::PutTwoHosts("250101_01", "250101_02");
+    for (int i = 0; i < 2; ++i) {
+      g_Utility.m_HostInfo[i].ucSpiWrsr = 0x1c;
+      g_Utility.m_HostInfo[i].ucPcieLink = 0x02;
     }
   }
   void Build(uint8_t page) {
