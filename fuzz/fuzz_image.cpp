@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::memcmp(version, parsed.pFWCode.data() + FW_VERSION_OFFSET, FW_VERSION_LENGTH) != 0) {
       std::abort();
     }
-    (void)nvl::fw::FormatFirmwareVersion(version);
+    (void)strFormatFirmwareVersion(version);
   }
   return 0;
 }

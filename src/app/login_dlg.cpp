@@ -1,25 +1,8 @@
 #include "app/login_dlg.h"
 
-#include <strings.h>
-
 #include "app/main_dlg.h"
 #include "app/result_table.h"
-
-namespace {
-
-std::string TrimWhiteSpace(const std::string& s) {
-  const char* ws = " \t\r\n\v\f";
-  const size_t first = s.find_first_not_of(ws);
-  if (first == std::string::npos) return {};
-  const size_t last = s.find_last_not_of(ws);
-  return s.substr(first, last - first + 1);
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  return strcasecmp(a.c_str(), b) == 0;
-}
-
-}  // namespace
+#include "platform/text.h"
 
 void CLoginDlg::OnInitDialog() {
   m_strPassword.clear();
@@ -39,10 +22,10 @@ void CLoginDlg::vSetPasswordField(const std::string& text) {
 
 void CLoginDlg::OnBnClickedOk() {
   m_bForeground = true;
-  m_strPassword = TrimWhiteSpace(m_strField);
-  if (!m_strPassword.empty() && EqualsIgnoringCase(m_strPassword, kUnlockPassword)) {
+  m_strPassword = nvl::TrimWhiteSpace(m_strField);
+  if (!m_strPassword.empty() && nvl::EqualsIgnoringCase(m_strPassword, kUnlockPassword)) {
     m_bUnlocked = true;
-  } else if (!m_strPassword.empty() && EqualsIgnoringCase(m_strPassword, kDebugPassword)) {
+  } else if (!m_strPassword.empty() && nvl::EqualsIgnoringCase(m_strPassword, kDebugPassword)) {
     m_bUnlocked = true;
     m_bDebugMode = true;
   }

@@ -4,10 +4,10 @@
 #include <climits>
 
 #include "platform/message_sink.h"
+#include "platform/text.h"
 
 namespace {
 
-constexpr const char* kWhite = " \t\r\n\v\f";
 // A location part longer than this is refused: cutting it could name another board.
 constexpr size_t kMaxLocationPart = 7;
 
@@ -56,27 +56,6 @@ void Show(const std::string& caption, const std::string& text) {
 }
 
 }  // namespace
-
-std::string Trim(const std::string& s) {
-  const size_t first = s.find_first_not_of(kWhite);
-  if (first == std::string::npos) return {};
-  const size_t last = s.find_last_not_of(kWhite);
-  return s.substr(first, last - first + 1);
-}
-
-long DecimalValue(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
-    ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  long v = 0;
-  for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) {
-    if (v > (LONG_MAX - 9) / 10) break;  // saturate rather than overflow
-    v = v * 10 + (s[i] - '0');
-  }
-  return negative ? -v : v;
-}
 
 std::string BuildCommandText(int argc, const char* const* argv) {
   std::string raw;
@@ -134,7 +113,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
   if (Take(text, 'd')) o.m_bShowFWVersion = true;
   if (Take(text, 't')) {
     o.m_bCompareFWVersion = true;
-    text = Trim(text);
+    text = nvl::TrimWhiteSpace(text);
     o.m_strInputVersion = text;
     if (o.m_strInputVersion.empty()) {
       Show("", "Please Input Version!!\r\n");
@@ -144,7 +123,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
   if (Take(text, 'o')) o.m_bOutputVersionFile = true;
   if (Take(text, 'i')) {
     o.m_bCompareSubSysID = true;
-    text = Trim(text);
+    text = nvl::TrimWhiteSpace(text);
     o.m_strInputSubSysID = text;
     if (o.m_strInputSubSysID.empty()) {
       Show("", "Please Input SSID/SVID!!\r\n");
@@ -154,7 +133,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
   if (Contains(text, "/p") || Contains(text, "/P")) {
     o.m_bAssignPciAddress = true;
     const size_t k = Contains(text, "/p") ? text.find("/p") : text.find("/P");
-    std::string p = Trim(text.substr(k + 2));
+    std::string p = nvl::TrimWhiteSpace(text.substr(k + 2));
     const auto refuse = [] {
       Show("Error", "Please Input PCI Address Parameter Bus:Device:Function!!! ");
       return -10;
@@ -177,9 +156,9 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
         function.size() > kMaxLocationPart) {
       return refuse();
     }
-    o.m_ucAssignBus = static_cast<uint8_t>(DecimalValue(bus));
-    o.m_ucAssignDevice = static_cast<uint8_t>(DecimalValue(device));
-    o.m_ucAssignFunction = static_cast<uint8_t>(DecimalValue(function));
+    o.m_ucAssignBus = static_cast<uint8_t>(nvl::ParseDecimal(bus));
+    o.m_ucAssignDevice = static_cast<uint8_t>(nvl::ParseDecimal(device));
+    o.m_ucAssignFunction = static_cast<uint8_t>(nvl::ParseDecimal(function));
     RemoveAll(text, "/p");
     RemoveAll(text, "/P");
   }
@@ -188,7 +167,7 @@ std::optional<int> RecognizeOptions(CmdLineOptions& o) {
     (letter == 'g' ? o.m_bSignalTest : o.m_bFixtureTest) = true;
     o.m_ucTestPort = 0;
     o.m_ucTestSpeed = 0;
-    text = Trim(text);
+    text = nvl::TrimWhiteSpace(text);
     if (text.empty()) {
       Show("", "Please Input [Port][Speed]!!\r\n");
       return -1;

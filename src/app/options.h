@@ -44,9 +44,3 @@ std::optional<int> RecognizeOptions(CmdLineOptions& opts);
 std::string UsageText();
 std::string BannerText();
 std::string WindowTitle();
-
-// Removes white space (blank, tab, CR, LF, VT, FF) at both ends.
-std::string Trim(const std::string& s);
-// Decimal value as the C library reads it: leading blanks, a sign, digits up to the first
-// non-digit; 0 without digits.
-long DecimalValue(const std::string& s);

@@ -5,8 +5,6 @@
 // the page to show (m_nPage), the Start controls (m_bStartEnabled), the lock state
 // (m_bUnlocked, m_bDebugMode) and the result list (m_ListCtrlResult).  The pages, device
 // notifications and the port-status refresh thread come with the window and the production run.
-#include <strings.h>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -18,6 +16,7 @@
 #include "platform/diag_log.h"
 #include "platform/message_sink.h"
 #include "platform/program_paths.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -131,7 +130,7 @@ void CNVL720_MPToolDlg::vRunCommandLineActions() {
     for (int i = 0; i < count; ++i) {
       PrintHostLine(i, hosts[i]);
       std::printf("Version-->%s\r\n\r\n", hosts[i].strFWVersion.c_str());
-      if (strcasecmp(o.m_strInputVersion.c_str(), hosts[i].strFWVersion.c_str()) != 0) {
+      if (!nvl::EqualsIgnoringCase(o.m_strInputVersion, hosts[i].strFWVersion)) {
         std::printf("FAIL!!\r\n\r\n\r\n");
         vAutoExit(-2);
       }
@@ -152,7 +151,7 @@ void CNVL720_MPToolDlg::vRunCommandLineActions() {
       PrintHostLine(i, hosts[i]);
       const std::string ids = hosts[i].strSSID + "/" + hosts[i].strSVID;
       std::printf("SSID-->%s / SVID-->%s\r\n", hosts[i].strSSID.c_str(), hosts[i].strSVID.c_str());
-      if (strcasecmp(ids.c_str(), o.m_strInputSubSysID.c_str()) != 0) {
+      if (!nvl::EqualsIgnoringCase(ids, o.m_strInputSubSysID)) {
         std::printf("FAIL!!\r\n\r\n\r\n");
         vAutoExit(-10);
       }

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/options.h"
 #include "discovery/utility.h"
+#include "platform/text.h"
 
 int CUtility::WriteVersionReport() {
   if (m_ucHostCount == 0) return -4;
@@ -16,7 +16,7 @@ int CUtility::WriteVersionReport() {
   int rc = 0;
   for (int i = 0; i < m_ucHostCount; ++i) {
     HostInfo& h = m_HostInfo[i];
-    h.strFWVersion = Trim(h.strFWVersion);
+    h.strFWVersion = nvl::TrimWhiteSpace(h.strFWVersion);
     std::string version = h.strFWVersion;
     if (version.size() < 12) version.insert(0, 12 - version.size(), '0');
     char line[255];

@@ -10,10 +10,12 @@
 #include <fstream>
 #include <limits>
 
+#include "discovery/device_info.h"
 #include "discovery/utility.h"
 #include "platform/diag_log.h"
 #include "platform/message_sink.h"
 #include "platform/station_path.h"
+#include "platform/text.h"
 
 CIni g_Ini;
 
@@ -80,74 +82,13 @@ constexpr const char* kInvalidLineText = "Line of Configuration String in INI fi
 constexpr const char* kVersionText = "Loaded ini file is not match current MP Tool version";
 constexpr const char* kPleaseLoadText = "Please load property file";
 
-// The value of the version text read as hexadecimal (ver=18 for "000012").
-constexpr int VersionValue() {
-  int v = 0;
-  for (const char* p = INI_VERSION_TEXT; *p != '\0'; ++p) {
-    const char c = *p;
-    const int digit = (c >= '0' && c <= '9')   ? c - '0'
-                      : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                      : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                               : 0;
-    v = v * 16 + digit;
-  }
-  return v;
-}
-static_assert(VersionValue() == 18);
-
-bool IsTrimmed(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && IsTrimmed(s[b]))
-    ++b;
-  while (e > b && IsTrimmed(s[e - 1]))
-    --e;
-  return s.substr(b, e - b);
-}
-
 char AsciiUpper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size(); ++i) {
-    if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return b[i] == '\0';
-}
-
-// Decimal conversion as atoi reads it: leading white space, one sign, digits up to the first
-// other character, 0 without digits.  Values beyond 32 bits saturate instead of overflowing.
-int32_t ParseDecimal(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size() && IsTrimmed(s[i]))
-    ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    negative = s[i] == '-';
-    ++i;
-  }
-  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  int64_t v = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10 + (s[i] - '0');
-    if (v > kLimit) v = kLimit;
-  }
-  if (negative) return static_cast<int32_t>(-v);
-  return static_cast<int32_t>(v > kLimit - 1 ? kLimit - 1 : v);
 }
 
 const Entry* FindEntry(const std::string& key) {
   for (const Entry& e : kEntries) {
-    if (EqualsIgnoringCase(key, e.name)) return &e;
+    if (nvl::EqualsIgnoringCase(key, e.name)) return &e;
   }
   return nullptr;
 }
@@ -188,13 +129,13 @@ bool CIni::LoadSettings(const std::string& path) {
         ++count;
 
         const size_t eq = line.find('=');
-        std::string key = Trim(line.substr(0, eq));
+        std::string key = nvl::TrimWhiteSpace(line.substr(0, eq));
         std::string value;
         if (eq != std::string::npos) {
           value = line.substr(eq + 1);
           const size_t slash = value.find('/');
           if (slash != std::string::npos) value.resize(slash);
-          value = Trim(value);
+          value = nvl::TrimWhiteSpace(value);
           for (char& c : value)
             c = AsciiUpper(c);
         }
@@ -208,10 +149,10 @@ bool CIni::LoadSettings(const std::string& path) {
               break;
             case Kind::kU8:
               this->*(entry->u8) =
-                  static_cast<uint8_t>(static_cast<uint32_t>(ParseDecimal(value)) & 0xFFu);
+                  static_cast<uint8_t>(static_cast<uint32_t>(nvl::ParseDecimal(value)) & 0xFFu);
               break;
             case Kind::kI32:
-              this->*(entry->i32) = ParseDecimal(value);
+              this->*(entry->i32) = nvl::ParseDecimal(value);
               break;
             case Kind::kText:
               if (value.size() > INI_TEXT_MAX) {
@@ -239,7 +180,7 @@ bool CIni::LoadSettings(const std::string& path) {
 
       char version[16];
       std::snprintf(version, sizeof version, "%06x", static_cast<unsigned>(ver));
-      if (!EqualsIgnoringCase(version, INI_VERSION_TEXT)) {
+      if (!nvl::EqualsIgnoringCase(version, INI_VERSION_TEXT)) {
         char line_text[160];
         std::snprintf(line_text, sizeof line_text, "%s(%x) %s(%s)\r\n", kVersionText,
                       static_cast<unsigned>(ver), kPleaseLoadText, INI_VERSION_TEXT);
@@ -281,7 +222,7 @@ std::string CIni::strSettingsText() const {
         break;
       case Kind::kU8:
       case Kind::kI32: {
-        const int v = e.u8 == &MpSettings::ver ? VersionValue()
+        const int v = e.u8 == &MpSettings::ver ? static_cast<int>(ParseHexText(INI_VERSION_TEXT))
                       : e.kind == Kind::kU8    ? this->*(e.u8)
                                                : this->*(e.i32);
         std::snprintf(number, sizeof number, "%d", v);

@@ -9,6 +9,7 @@
 #include "discovery/utility.h"
 #include "hw/interctl.h"
 #include "platform/diag_log.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -41,25 +42,11 @@ std::string JoinedParts(const std::string& v) {
 uint32_t ParseHexText(const std::string& text) {
   uint32_t v = 0;
   for (char c : text) {
-    int d;
-    if (c >= '0' && c <= '9') {
-      d = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
-      d = c - 'A' + 10;
-    } else if (c >= 'a' && c <= 'f') {
-      d = c - 'a' + 10;
-    } else {
-      break;
-    }
+    const int d = nvl::HexDigit(c);
+    if (d < 0) break;
     v = v * 16 + static_cast<uint32_t>(d);
   }
   return v;
-}
-
-std::string strFormatFirmwareVersion(const uint8_t* v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02X%02X%02X_%02X_%02X_%02X", v[0], v[1], v[2], v[3], v[4], v[5]);
-  return buf;
 }
 
 bool bReadWrsrForVersion(const std::string& version, const std::string& threshold) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "hw/firmware_version.h"
+
 // MCU data memory addresses of the identity bytes.
 inline constexpr uint32_t SVID_ADDR_A = 0xE260;
 inline constexpr uint32_t SSID_ADDR_A = 0xE262;
@@ -16,9 +18,6 @@ inline constexpr uint32_t SSID_ADDR_B = 0x10052;
 // Digits are '0'-'9' and 'A'-'F' (also 'a'-'f'); the first other character ends the number.
 // An empty text gives 0; a longer number keeps its low 32 bits.
 uint32_t ParseHexText(const std::string& text);
-
-// "%02X%02X%02X_%02X_%02X_%02X" of the six firmware version bytes.
-std::string strFormatFirmwareVersion(const uint8_t* version6);
 
 // Whether a host with firmware `version` has its flash status register read, given the
 // threshold version text (empty: never).

@@ -134,7 +134,7 @@ bool LoadWithVersion(const char* function, bool silent, FirmwareFile& file, std:
     Show(silent, Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", function, __LINE__, rc));
     return false;
   }
-  version = FormatFirmwareVersion(bytes);
+  version = strFormatFirmwareVersion(bytes);
   return true;
 }
 

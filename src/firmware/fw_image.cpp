@@ -44,13 +44,6 @@ uint8_t Checksum8(const uint8_t* data, size_t length) {
   return static_cast<uint8_t>(sum & 0xFFu);
 }
 
-std::string FormatFirmwareVersion(const uint8_t* version6) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02X%02X%02X_%02X_%02X_%02X", version6[0], version6[1],
-                version6[2], version6[3], version6[4], version6[5]);
-  return text;
-}
-
 uint32_t ReadLittleEndian(const uint8_t* p, uint32_t size) {
   uint32_t value = 0;
   for (uint32_t i = 0; i < size; ++i)

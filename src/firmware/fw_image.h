@@ -46,6 +46,8 @@
 #include <string>
 #include <vector>
 
+#include "hw/firmware_version.h"
+
 inline constexpr uint32_t CFG_LENGTH_OFFSET = 4;
 inline constexpr uint32_t CFG_SIGNATURE_OFFSET = 6;
 inline constexpr uint32_t CFG_SIGNATURE_LENGTH = 10;
@@ -112,9 +114,6 @@ uint8_t Checksum8(const uint8_t* data, size_t length);
 
 // The little-endian number in the `size` (at most 4) bytes at `p`.
 uint32_t ReadLittleEndian(const uint8_t* p, uint32_t size);
-
-// "%02X%02X%02X_%02X_%02X_%02X" of the six version bytes in file order.
-std::string FormatFirmwareVersion(const uint8_t* version6);
 
 // An image file loaded the standard way (LoadFirmwareFile).
 struct FirmwareFile {

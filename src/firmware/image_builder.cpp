@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "firmware/fw_image.h"
+#include "platform/text.h"
 
 namespace nvl::fw {
 namespace {
@@ -14,13 +15,6 @@ void PutLe(std::vector<uint8_t>& out, size_t offset, uint32_t value, uint32_t si
 
 void SetError(std::string* error, const char* text) {
   if (error != nullptr) *error = text;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -126,20 +120,6 @@ std::optional<BuiltImage> BuildImage(const ImageSpec& desc, std::string* error) 
     }
   }
   return built;
-}
-
-std::optional<std::array<uint8_t, 6>> ParseVersionText(const std::string& text) {
-  // "HHHHHH_HH_HH_HH"
-  if (text.size() != 15 || text[6] != '_' || text[9] != '_' || text[12] != '_') return std::nullopt;
-  static constexpr size_t kPos[6] = {0, 2, 4, 7, 10, 13};
-  std::array<uint8_t, 6> v{};
-  for (size_t i = 0; i < 6; ++i) {
-    const int hi = HexDigit(text[kPos[i]]);
-    const int lo = HexDigit(text[kPos[i] + 1]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    v[i] = static_cast<uint8_t>(hi * 16 + lo);
-  }
-  return v;
 }
 
 std::optional<ImageCorruption> ParseCorruption(const std::string& name) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "hw/firmware_version.h"
+
 namespace nvl::fw {
 
 enum class ImageFamily { A, B };  // device type 0 / 1
@@ -67,9 +69,6 @@ struct BuiltImage {
 // Builds the image; nullopt with `error` set when the desc cannot be built (code too small,
 // code too long for family A's 16-bit field, config block beyond 16 bits).
 std::optional<BuiltImage> BuildImage(const ImageSpec& desc, std::string* error = nullptr);
-
-// Reads "123456_78_9A_BC" (hexadecimal, either case) into six bytes.
-std::optional<std::array<uint8_t, 6>> ParseVersionText(const std::string& text);
 
 // Names of the corruptions as the tool spells them ("none", "cfg-signature", "cfg-checksum",
 // "fw-signature", "code-checksum", "cfg-length", "code-length", "truncate").

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/program_paths.h"
+#include "platform/text.h"
 
 namespace nvl {
 namespace {
@@ -19,18 +20,6 @@ bool IsSeparator(char c) {
 
 bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 std::vector<std::string> SplitComponents(const std::string& text) {

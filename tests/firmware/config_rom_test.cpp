@@ -60,7 +60,7 @@ class ConfigRomTest : public ImageTest {
     auto built = Build(desc);
     uint8_t version[6] = {};
     EXPECT_EQ(0, g_Interctl.Get_Version_From_File(built.bytes.data(), built.bytes.size(), version));
-    g_Utility.m_strFileFWVersion = fw::FormatFirmwareVersion(version);
+    g_Utility.m_strFileFWVersion = strFormatFirmwareVersion(version);
     return built;
   }
 

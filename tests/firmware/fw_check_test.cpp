@@ -44,7 +44,7 @@ TEST_P(ValidImageTest, ChecksAndSetsTheFileState) {
   const ValidCase& c = GetParam();
   fw::ImageSpec desc;
   desc.family = c.family;
-  desc.version = *fw::ParseVersionText(c.version);
+  desc.version = *ParseFirmwareVersionText(c.version);
   desc.code_size = c.code_size;
   for (int i = 0; i < c.records; ++i) {
     desc.records.push_back({2, static_cast<uint16_t>(0xE260 + 2 * i), 0xAB00u + i});
@@ -66,7 +66,7 @@ TEST_P(ValidImageTest, ChecksAndSetsTheFileState) {
   EXPECT_EQ(g_Utility.m_bCfgChecksum, Sum(img.bytes, 0, L));
   EXPECT_EQ(g_Utility.m_bFWCodeChecksum, Sum(img.bytes, C, c.code_size));
   EXPECT_EQ(g_Utility.m_bFWChipType, c.chip_type);
-  EXPECT_EQ(fw::FormatFirmwareVersion(version), c.version);
+  EXPECT_EQ(strFormatFirmwareVersion(version), c.version);
   EXPECT_EQ(std::memcmp(version, img.bytes.data() + C + 0x80, 6), 0);
   EXPECT_THAT(LogLines(), IsEmpty());
 
@@ -202,7 +202,7 @@ TEST_F(ImageTest, SignatureTextIsCutToItsTenBytes) {
 TEST_F(ImageTest, FailedVersionReadLeavesTheStateAsFarAsTheCheckGot) {
   fw::ImageSpec desc;
   desc.family = ImageFamily::B;
-  desc.version = *fw::ParseVersionText("000000_70_00_00");
+  desc.version = *ParseFirmwareVersionText("000000_70_00_00");
   desc.code_size = 0x100;
   desc.records = {{4, 0x0050, 0x12345678}};
   desc.corruption = ImageCorruption::CodeChecksum;

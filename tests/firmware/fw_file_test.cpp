@@ -50,7 +50,7 @@ TEST_F(ImageTest, FileOf40000BytesLoadsInto128KZeroedBuffer) {
                           [](uint8_t b) { return b == 0; }));
   uint8_t version[6];
   EXPECT_EQ(g_Interctl.Get_Version_From_File(file.buffer.data(), file.dwFileLength, version), 0);
-  EXPECT_EQ(fw::FormatFirmwareVersion(version), "123456_78_9A_BC");
+  EXPECT_EQ(strFormatFirmwareVersion(version), "123456_78_9A_BC");
   EXPECT_THAT(LogLines(), IsEmpty());
 }
 
@@ -310,15 +310,15 @@ TEST(Checksum8Test, WrapsAndIsZeroForNothing) {
 
 TEST(VersionTextTest, FormatsAndParses) {
   const uint8_t v1[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
-  EXPECT_EQ(fw::FormatFirmwareVersion(v1), "123456_78_9A_BC");
+  EXPECT_EQ(strFormatFirmwareVersion(v1), "123456_78_9A_BC");
   const uint8_t v2[6] = {0x00, 0x0a, 0xff, 0x70, 0x01, 0xe0};
-  EXPECT_EQ(fw::FormatFirmwareVersion(v2), "000AFF_70_01_E0");
-  const auto parsed = fw::ParseVersionText("000aff_70_01_E0");
+  EXPECT_EQ(strFormatFirmwareVersion(v2), "000AFF_70_01_E0");
+  const auto parsed = ParseFirmwareVersionText("000aff_70_01_E0");
   ASSERT_TRUE(parsed.has_value());
   EXPECT_EQ(std::memcmp(parsed->data(), v2, 6), 0);
   for (const char* bad : {"", "123456_78_9A_B", "123456-78_9A_BC", "12345G_78_9A_BC",
                           "123456_78_9A_BCD", "1234567_8_9A_BC"}) {
-    EXPECT_FALSE(fw::ParseVersionText(bad).has_value()) << bad;
+    EXPECT_FALSE(ParseFirmwareVersionText(bad).has_value()) << bad;
   }
 }
 

@@ -60,7 +60,7 @@ TEST_F(ImageToolTest, WritesTheBuildersImage) {
   const auto bytes = ReadBytes(dir_.File("b.rom"));
   uint8_t version[6];
   EXPECT_EQ(g_Interctl.Get_Version_From_File(bytes.data(), bytes.size(), version), 0);
-  EXPECT_EQ(fw::FormatFirmwareVersion(version), "0A0B0C_70_0E_0F");
+  EXPECT_EQ(strFormatFirmwareVersion(version), "0A0B0C_70_0E_0F");
   EXPECT_EQ(g_Utility.m_bFWChipType, 1);
 }
 

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         return Usage("family must be A or B");
       }
     } else if (opt == "--version") {
-      auto v = nvl::fw::ParseVersionText(val);
+      auto v = ParseFirmwareVersionText(val);
       if (!v) return Usage("version must read like 123456_78_9A_BC");
       desc.version = *v;
     } else if (opt == "--code-size") {

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <set>
 
+#include "hw/firmware_version.h"
 #include "hw/sim/station.h"
+#include "platform/text.h"
 
 namespace nvl::sim {
 namespace {
@@ -65,13 +67,6 @@ std::string Text(const Json& j, const std::string& where) {
   return j.get<std::string>();
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Hex bytes such as "30 00 1f" or "30001F".
 std::vector<uint8_t> HexBytes(const Json& j, const std::string& where) {
   const std::string s = Text(j, where);
@@ -82,7 +77,7 @@ std::vector<uint8_t> HexBytes(const Json& j, const std::string& where) {
       if (high >= 0) Refuse(where, "odd number of hex digits in \"" + s + "\"");
       continue;
     }
-    const int d = HexDigit(c);
+    const int d = nvl::HexDigit(c);
     if (d < 0) Refuse(where, "not a hex byte text: \"" + s + "\"");
     if (high < 0) {
       high = d;
@@ -101,7 +96,7 @@ uint16_t HexId(const Json& j, const std::string& where) {
   if (s.size() != 4) Refuse(where, "expected four hex digits, found \"" + s + "\"");
   uint16_t v = 0;
   for (char c : s) {
-    const int d = HexDigit(c);
+    const int d = nvl::HexDigit(c);
     if (d < 0) Refuse(where, "expected four hex digits, found \"" + s + "\"");
     v = static_cast<uint16_t>(v * 16 + d);
   }
@@ -111,17 +106,9 @@ uint16_t HexId(const Json& j, const std::string& where) {
 // A firmware version in its display form, 010203_04_05_06.
 std::array<uint8_t, 6> Version(const Json& j, const std::string& where) {
   const std::string s = Text(j, where);
-  static const char* kForm = "HHHHHH_HH_HH_HH";
-  bool ok = s.size() == 15;
-  for (size_t i = 0; ok && i < s.size(); ++i) {
-    ok = kForm[i] == '_' ? s[i] == '_' : HexDigit(s[i]) >= 0;
-  }
-  if (!ok) Refuse(where, "expected a version like 010203_04_05_06, found \"" + s + "\"");
-  const int at[6] = {0, 2, 4, 7, 10, 13};
-  std::array<uint8_t, 6> v{};
-  for (int i = 0; i < 6; ++i)
-    v[i] = static_cast<uint8_t>(HexDigit(s[at[i]]) * 16 + HexDigit(s[at[i] + 1]));
-  return v;
+  const auto v = ParseFirmwareVersionText(s);
+  if (!v) Refuse(where, "expected a version like 010203_04_05_06, found \"" + s + "\"");
+  return *v;
 }
 
 PciLocation Location(const Json& j, const std::string& where) {
