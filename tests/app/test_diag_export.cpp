@@ -10,20 +10,11 @@
 #include "platform/diag_log.h"
 #include "platform/message_sink.h"
 #include "platform/program_paths.h"
+#include "support/capture_sink.h"
 #include "support/sim_fixture.h"
 
 namespace nvl::test {
 namespace {
-
-class CapturingSink : public MessageSink {
- public:
-  void Show(const std::string& caption, const std::string& text, MessageIcon icon) override {
-    shown.push_back(caption + "|" + text);
-    last_icon = icon;
-  }
-  std::vector<std::string> shown;
-  MessageIcon last_icon = MessageIcon::kNone;
-};
 
 class DiagExportTest : public ::testing::Test {
  protected:
@@ -55,7 +46,7 @@ class DiagExportTest : public ::testing::Test {
   }
   TempDir dir_;
   std::string db_;
-  CapturingSink sink_;
+  CaptureSink sink_;
 };
 
 TEST_F(DiagExportTest, WritesOnlyTheProgramsEventsInTheirFormat) {
@@ -85,8 +76,9 @@ TEST_F(DiagExportTest, WritesOnlyTheProgramsEventsInTheirFormat) {
       "2026/12/11 00:00:04\tUnknown\t\r\nodd type\r\n"
       "2026/12/11 00:00:08\tEVENTLOG_ERROR_TYPE\t\r\nraw 1023\r\n"
       "2026/12/11 00:00:10\tEVENTLOG_ERROR_TYPE\ta\r\nb\r\n");
-  ASSERT_EQ(sink_.shown.size(), 1u);
-  EXPECT_EQ(sink_.shown[0], "Information|Log file [" + path + "] is exported");
+  ASSERT_EQ(sink_.texts.size(), 1u);
+  EXPECT_EQ(sink_.captions[0] + "|" + sink_.texts[0],
+            "Information|Log file [" + path + "] is exported");
   EXPECT_EQ(sink_.last_icon, MessageIcon::kInformation);
 }
 
@@ -110,8 +102,9 @@ TEST_F(DiagExportTest, LoggedMessagesComeBackAfterARun) {
 TEST_F(DiagExportTest, NoEventsGiveAnEmptyFileAndTheMessage) {
   const std::string path = ExportDiagnosticLog();
   EXPECT_EQ(ReadFile(path), "");
-  ASSERT_EQ(sink_.shown.size(), 1u);
-  EXPECT_EQ(sink_.shown[0], "Information|Log file [" + path + "] is exported");
+  ASSERT_EQ(sink_.texts.size(), 1u);
+  EXPECT_EQ(sink_.captions[0] + "|" + sink_.texts[0],
+            "Information|Log file [" + path + "] is exported");
 }
 
 }  // namespace

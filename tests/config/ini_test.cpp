@@ -1,7 +1,9 @@
 #include "config/ini.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include "support/capture_sink.h"
 
 #include <climits>
 #include <filesystem>
@@ -19,15 +21,6 @@ namespace {
 
 using nvl::test::ReadFile;
 using nvl::test::TempDir;
-
-class CaptureSink : public nvl::MessageSink {
- public:
-  void Show(const std::string& /*caption*/, const std::string& text,
-            nvl::MessageIcon /*icon*/) override {
-    texts.push_back(text);
-  }
-  std::vector<std::string> texts;
-};
 
 constexpr const char* kHead = "[version]\r\nver=18\r\n";
 const std::string kInvalid = " Line of Configuration String in INI file is invalid !";
@@ -125,7 +118,7 @@ class IniTest : public ::testing::Test {
   std::string NotExist(const std::string& p) const { return p + " File/Path is not exist"; }
 
   TempDir dir_;
-  CaptureSink sink_;
+  nvl::test::CaptureSink sink_;
 };
 
 // --- one line after a valid version line ----------------------------------------------------

@@ -2,7 +2,9 @@
 #include "firmware/config_rom.h"
 
 #include <gtest/gtest.h>
+
 #include <zlib.h>
+#include "support/capture_sink.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,14 +19,6 @@
 
 namespace nvl::test {
 namespace {
-
-class CaptureSink : public MessageSink {
- public:
-  void Show(const std::string&, const std::string& text, MessageIcon) override {
-    texts.push_back(text);
-  }
-  std::vector<std::string> texts;
-};
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -3,17 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/capture_sink.h"
+
 #include "platform/message_sink.h"
 
 namespace {
-
-class CaptureSink : public nvl::MessageSink {
- public:
-  void Show(const std::string&, const std::string& text, nvl::MessageIcon) override {
-    texts.push_back(text);
-  }
-  std::vector<std::string> texts;
-};
 
 class RegSettingsTest : public ::testing::Test {
  protected:
@@ -31,7 +25,7 @@ class RegSettingsTest : public ::testing::Test {
     g_SetReg.m_Rows[k - 1].strAddress = address;
     g_SetReg.m_Rows[k - 1].strValue = value;
   }
-  CaptureSink sink_;
+  nvl::test::CaptureSink sink_;
 };
 
 TEST_F(RegSettingsTest, SetUpEnablesOnlyRowOne) {
